@@ -1,0 +1,62 @@
+# The two commands a player or a developer needs: `make run` and `make test`.
+# Everything else is here for developers and packagers.
+
+JOBS ?= $(shell nproc)
+FUZZ_RUNS ?= 200000
+
+.PHONY: all deps build run test test-dev test-asan test-fuzz bench fuzz install package clean
+
+all: build
+
+deps:
+	@./scripts/install-deps
+
+build: deps
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS)
+
+run: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target tessaro
+	./build/release/src/app/tessaro
+
+test: deps test-dev test-asan test-fuzz
+
+test-dev: build
+	ctest --preset dev -j $(JOBS)
+
+test-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+# Each fuzz target for a fixed number of inputs: long enough to matter, short enough for CI.
+test-fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	./scripts/run-fuzzers build/fuzz $(FUZZ_RUNS)
+
+# As long as one likes: make fuzz FUZZ_SECONDS=3600
+FUZZ_SECONDS ?= 600
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	./scripts/run-fuzzers build/fuzz 0 $(FUZZ_SECONDS)
+
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	./scripts/run-benchmarks build/release
+
+install: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	cmake --install build/release
+
+package: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	cd build/release && cpack -G DEB
+
+clean:
+	rm -rf build
