@@ -46,6 +46,9 @@ public:
     qsizetype Pending() const;  // bytes received and not yet consumed
 
 private:
+    bool ConsumeEndTag();
+    void Compact();
+
     QByteArray Buffer;
     qsizetype Pos = 0;
     qsizetype NeedUntil = 0;     // an incomplete packet cannot decode before Buffer reaches this size

@@ -1,0 +1,458 @@
+#include "net/DataPacket.h"
+#include "net/PacketSamples.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <utility>
+
+using namespace PacketSamples;
+
+// Readable failures: QCOMPARE prints packets through this.
+char* toString(const TDataPacket& packet)
+{
+    const QString text = QStringLiteral("{Reserved %1, Kind %2, Socket %3, Text \"%4\" (%5), Column %6}")
+                             .arg(packet.Reserved).arg(packet.Kind).arg(packet.Socket)
+                             .arg(packet.Text.left(40)).arg(packet.Text.size()).arg(packet.Column);
+    return qstrdup(text.toUtf8().constData());
+}
+
+namespace {
+
+const QByteArray kHeader = QByteArray::fromHex("01 06 08 54 53 52 4F 31 30 30 30");
+
+QByteArray Hex(const char* text)
+{
+    return QByteArray::fromHex(text);
+}
+
+// A packet built by hand, so that fields can take forms our encoder never writes.
+QByteArray Packet(const char* kind, const char* text, const char* column, const char* end = "00")
+{
+    return kHeader + Hex("02 00") + Hex(kind) + Hex("02 00") + Hex(text) + Hex(column) + Hex(end);
+}
+
+QList<TDataPacket> DecodeWhole(const QByteArray& stream)
+{
+    return DecodeInPieces(stream, [&] { return stream.size(); });
+}
+
+QList<TDataPacket> DrainInto(TPacketDecoder& decoder)
+{
+    QList<TDataPacket> packets;
+    while (std::optional<TDataPacket> packet = decoder.Next())
+        packets.append(*packet);
+    return packets;
+}
+
+} // namespace
+
+class TestWire : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void encodesWorkedExamples_data();
+    void encodesWorkedExamples();
+    void encodesNarrowestInteger_data();
+    void encodesNarrowestInteger();
+    void writesZeroReservedAndSocket();
+    void switchesToLongStringAt256_data();
+    void switchesToLongStringAt256();
+    void cutsTextTooLongForAnyDecoder();
+    void matchesMagicExactly_data();
+    void matchesMagicExactly();
+
+    void acceptsEveryIntegerForm_data();
+    void acceptsEveryIntegerForm();
+    void acceptsEitherStringForm();
+    void dropsFromFlawOn_data();
+    void dropsFromFlawOn();
+    void startsAfreshAfterFlaw();
+    void returnsUnknownKindAndGoesOn();
+    void returnsTwoPacketsOfOneAppend();
+    void decodesSameWhateverThePieces_data();
+    void decodesSameWhateverThePieces();
+    void decodesBatchOf255Bytes_data();
+    void decodesBatchOf255Bytes();
+    void keepsIncompletePacket();
+    void handsOutPacketBeforeItsEndTag();
+    void rejectsOversizedStringAtOnce_data();
+    void rejectsOversizedStringAtOnce();
+    void acceptsStringOfMaximumLength();
+    void resumesFromNestedDrain_data();
+    void resumesFromNestedDrain();
+};
+
+void TestWire::encodesWorkedExamples_data()
+{
+    QTest::addColumn<TDataPacket>("packet");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("chat abc") << MakePacket(pkChat, "abc")
+                              << Hex("01 06 08 54 53 52 4F 31 30 30 30 02 00 02 03 02 00 06 03 61 62 63 02 00 00");
+    QTest::newRow("move 4") << MakePacket(pkMove, {}, 4)
+                            << Hex("01 06 08 54 53 52 4F 31 30 30 30 02 00 02 00 02 00 06 00 02 04 00");
+    QTest::newRow("bye") << MakePacket(pkBye)
+                         << Hex("01 06 08 54 53 52 4F 31 30 30 30 02 00 02 01 02 00 06 00 02 00 00");
+    QTest::newRow("accented name") << MakePacket(pkName, "Zoé")
+                                   << Hex("01 06 08 54 53 52 4F 31 30 30 30 02 00 02 04 02 00 06 03 5A 6F E9 02 00 00");
+}
+
+void TestWire::encodesWorkedExamples()
+{
+    QFETCH(TDataPacket, packet);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(EncodePacket(packet).toHex(' '), bytes.toHex(' '));
+    QCOMPARE(DecodeWhole(bytes), QList<TDataPacket>{packet});
+}
+
+void TestWire::encodesNarrowestInteger_data()
+{
+    QTest::addColumn<std::int32_t>("value");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("0") << 0 << Hex("02 00");
+    QTest::newRow("127") << 127 << Hex("02 7F");
+    QTest::newRow("128") << 128 << Hex("03 80 00");
+    QTest::newRow("-1") << -1 << Hex("02 FF");
+    QTest::newRow("-128") << -128 << Hex("02 80");
+    QTest::newRow("-129") << -129 << Hex("03 7F FF");
+    QTest::newRow("32767") << 32767 << Hex("03 FF 7F");
+    QTest::newRow("-32768") << -32768 << Hex("03 00 80");
+    QTest::newRow("32768") << 32768 << Hex("04 00 80 00 00");
+    QTest::newRow("-32769") << -32769 << Hex("04 FF 7F FF FF");
+    QTest::newRow("40000") << 40000 << Hex("04 40 9C 00 00");
+    QTest::newRow("int32 max") << std::numeric_limits<std::int32_t>::max() << Hex("04 FF FF FF 7F");
+    QTest::newRow("int32 min") << std::numeric_limits<std::int32_t>::min() << Hex("04 00 00 00 80");
+}
+
+void TestWire::encodesNarrowestInteger()
+{
+    QFETCH(std::int32_t, value);
+    QFETCH(QByteArray, bytes);
+    const QByteArray asColumn = kHeader + Hex("02 00 02 00 02 00 06 00") + bytes + Hex("00");
+    QCOMPARE(EncodePacket(MakePacket(pkMove, {}, value)).toHex(' '), asColumn.toHex(' '));
+    const QByteArray asKind = kHeader + Hex("02 00") + bytes + Hex("02 00 06 00 02 00 00");
+    QCOMPARE(EncodePacket(MakePacket(value)).toHex(' '), asKind.toHex(' '));
+    QCOMPARE(DecodeWhole(asColumn + asKind), (QList<TDataPacket>{MakePacket(pkMove, {}, value), MakePacket(value)}));
+}
+
+void TestWire::writesZeroReservedAndSocket()
+{
+    TDataPacket packet = MakePacket(pkChat, "salut", 0);
+    packet.Reserved = 300;
+    packet.Socket = -7;
+    const TDataPacket before = packet;
+    QCOMPARE(EncodePacket(packet), EncodePacket(MakePacket(pkChat, "salut", 0)));
+    QCOMPARE(packet, before);
+}
+
+void TestWire::switchesToLongStringAt256_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QByteArray>("prefix");
+    QTest::addColumn<int>("packetSize");
+    QTest::newRow("empty") << 0 << Hex("06 00") << 22;
+    QTest::newRow("255 bytes") << 255 << Hex("06 FF") << 22 + 255;
+    QTest::newRow("256 bytes") << 256 << Hex("0C 00 01 00 00") << 25 + 256;
+    QTest::newRow("70000 bytes") << 70000 << Hex("0C 70 11 01 00") << 25 + 70000;
+}
+
+void TestWire::switchesToLongStringAt256()
+{
+    QFETCH(int, length);
+    QFETCH(QByteArray, prefix);
+    QFETCH(int, packetSize);
+    const TDataPacket packet = MakePacket(pkChat, QString(length, u'é'));
+    const QByteArray bytes = EncodePacket(packet);
+    QCOMPARE(bytes.size(), packetSize);
+    const qsizetype textAt = kHeader.size() + 6;
+    QCOMPARE(bytes.mid(textAt, prefix.size()).toHex(' '), prefix.toHex(' '));
+    QCOMPARE(bytes.mid(textAt + prefix.size(), length), QByteArray(length, '\xE9'));
+    QCOMPARE(DecodeWhole(bytes), QList<TDataPacket>{packet});
+}
+
+void TestWire::cutsTextTooLongForAnyDecoder()
+{
+    const qsizetype limit = TPacketDecoder::kMaxStringLength;
+    const QByteArray bytes = EncodePacket(MakePacket(pkChat, QString(limit + 10, u'x')));
+    QCOMPARE(bytes.size(), 25 + limit);
+    QCOMPARE(DecodeWhole(bytes), QList<TDataPacket>{MakePacket(pkChat, QString(limit, u'x'))});
+}
+
+void TestWire::matchesMagicExactly_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("mismatch");
+    QTest::newRow("exact") << QByteArray("TSRO1000") << false;
+    QTest::newRow("other letters") << QByteArray("TSRO1001") << true;
+    QTest::newRow("other case") << QByteArray("tsro1000") << true;
+    QTest::newRow("shorter") << QByteArray("TSRO100") << true;
+    QTest::newRow("longer") << QByteArray("TSRO10000") << true;
+    QTest::newRow("with terminator") << QByteArray("TSRO1000", 9) << true;
+    QTest::newRow("empty") << QByteArray() << true;
+}
+
+void TestWire::matchesMagicExactly()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, mismatch);
+    QCOMPARE(MagicMismatch(text), mismatch);
+}
+
+void TestWire::acceptsEveryIntegerForm_data()
+{
+    QTest::addColumn<QByteArray>("column");
+    QTest::addColumn<std::int32_t>("value");
+    QTest::newRow("int8 4") << Hex("02 04") << 4;
+    QTest::newRow("int16 4") << Hex("03 04 00") << 4;
+    QTest::newRow("int32 4") << Hex("04 04 00 00 00") << 4;
+    QTest::newRow("int8 -1") << Hex("02 FF") << -1;
+    QTest::newRow("int16 -2") << Hex("03 FE FF") << -2;
+    QTest::newRow("int16 -32768") << Hex("03 00 80") << -32768;
+    QTest::newRow("int32 -3") << Hex("04 FD FF FF FF") << -3;
+}
+
+void TestWire::acceptsEveryIntegerForm()
+{
+    QFETCH(QByteArray, column);
+    QFETCH(std::int32_t, value);
+    const QByteArray bytes = kHeader + column + column + column + Hex("06 00") + column + Hex("00");
+    TDataPacket expected = MakePacket(value, {}, value);
+    expected.Reserved = value;
+    expected.Socket = value;
+    QCOMPARE(DecodeWhole(bytes), QList<TDataPacket>{expected});
+}
+
+void TestWire::acceptsEitherStringForm()
+{
+    const QByteArray longMagic = Hex("01 0C 08 00 00 00 54 53 52 4F 31 30 30 30");
+    const QByteArray body = Hex("02 00 02 03 02 00 0C 03 00 00 00 61 E0 63 02 00 00");
+    QCOMPARE(DecodeWhole(longMagic + body), QList<TDataPacket>{MakePacket(pkChat, "aàc")});
+}
+
+void TestWire::dropsFromFlawOn_data()
+{
+    QTest::addColumn<QByteArray>("flawed");
+    QTest::addColumn<int>("returned");
+    QTest::newRow("no list tag") << Hex("02") + Packet("02 00", "06 00", "02 00").mid(1) << 0;
+    QTest::newRow("magic other letters") << Hex("01 06 08") + "TSRO1001" + Packet("02 00", "06 00", "02 00").mid(11) << 0;
+    QTest::newRow("magic other case") << Hex("01 06 08") + "tsro1000" + Packet("02 00", "06 00", "02 00").mid(11) << 0;
+    QTest::newRow("magic shorter") << Hex("01 06 07") + "TSRO100" + Packet("02 00", "06 00", "02 00").mid(11) << 0;
+    QTest::newRow("magic longer") << Hex("01 06 09") + "TSRO10000" + Packet("02 00", "06 00", "02 00").mid(11) << 0;
+    QTest::newRow("magic as integer") << Hex("01 02 08") + Packet("02 00", "06 00", "02 00").mid(11) << 0;
+    QTest::newRow("kind as string") << Packet("06 00", "06 00", "02 00") << 0;
+    QTest::newRow("kind of tag 05") << Packet("05 00", "06 00", "02 00") << 0;
+    QTest::newRow("text as integer") << Packet("02 03", "02 00", "02 00") << 0;
+    QTest::newRow("text as list") << Packet("02 03", "01 00", "02 00") << 0;
+    QTest::newRow("column as end tag") << Packet("02 00", "06 00", "00") << 0;
+    QTest::newRow("negative long length") << Packet("02 03", "0C FF FF FF FF 61", "02 00") << 0;
+    QTest::newRow("long length over limit") << Packet("02 03", "0C 01 00 10 00", "02 00") << 0;
+    QTest::newRow("end tag 01") << Packet("02 00", "06 00", "02 04", "01") << 1;
+    QTest::newRow("end tag 02") << Packet("02 00", "06 00", "02 04", "02") << 1;
+}
+
+// A good packet comes first and must survive; everything from the flaw on must not.
+void TestWire::dropsFromFlawOn()
+{
+    QFETCH(QByteArray, flawed);
+    QFETCH(int, returned);
+    const TDataPacket good = MakePacket(pkName, "Marie");
+    const QByteArray after = EncodePacket(MakePacket(pkChat, "Paul: salut"));
+    TPacketDecoder decoder;
+    decoder.Append(EncodePacket(good) + flawed + after);
+    const QList<TDataPacket> packets = DrainInto(decoder);
+    QCOMPARE(packets.size(), 1 + returned);
+    QCOMPARE(packets.first(), good);
+    QCOMPARE(decoder.Pending(), 0);
+    QVERIFY(!decoder.Next());
+}
+
+void TestWire::startsAfreshAfterFlaw()
+{
+    TPacketDecoder decoder;
+    decoder.Append(Hex("01 06 08") + "TSRO9999" + Hex("02 00 02 00"));
+    QVERIFY(!decoder.Next());
+    QCOMPARE(decoder.Pending(), 0);
+    decoder.Append(EncodePacket(MakePacket(pkNewGame)));
+    QCOMPARE(DrainInto(decoder), QList<TDataPacket>{MakePacket(pkNewGame)});
+}
+
+void TestWire::returnsUnknownKindAndGoesOn()
+{
+    const QList<TDataPacket> packets = {MakePacket(pkMove, {}, 3), MakePacket(7), MakePacket(pkChat, "encore"),
+                                        MakePacket(-1), MakePacket(pkMove, {}, 5)};
+    QCOMPARE(DecodeWhole(EncodeAll(packets)), packets);
+}
+
+void TestWire::returnsTwoPacketsOfOneAppend()
+{
+    const QList<TDataPacket> packets = {MakePacket(pkName, "Bernard"), MakePacket(pkNewGame)};
+    TPacketDecoder decoder;
+    decoder.Append(EncodeAll(packets));
+    QCOMPARE(decoder.Next(), packets[0]);
+    QCOMPARE(decoder.Next(), packets[1]);
+    QCOMPARE(decoder.Next(), std::nullopt);
+    QCOMPARE(decoder.Pending(), 0);
+}
+
+void TestWire::decodesSameWhateverThePieces_data()
+{
+    QTest::addColumn<int>("maxPiece");
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("one byte") << 1 << 1u;
+    QTest::newRow("two bytes") << 2 << 1u;
+    QTest::newRow("up to 7") << 7 << 2u;
+    QTest::newRow("up to 64") << 64 << 3u;
+    QTest::newRow("up to 700") << 700 << 4u;
+    QTest::newRow("up to 9000") << 9000 << 5u;
+}
+
+void TestWire::decodesSameWhateverThePieces()
+{
+    QFETCH(int, maxPiece);
+    QFETCH(quint32, seed);
+    QList<TDataPacket> packets = SamplePackets(seed, 400, 3000);
+    packets.append(MakePacket(pkChat, QString(256, u'€')));
+    packets.append(MakePacket(pkMove, {}, -40000));
+    const QByteArray stream = EncodeAll(packets);
+    QCOMPARE(DecodeWhole(stream), packets);
+    QRandomGenerator random(seed);
+    QCOMPARE(DecodeInPieces(stream, [&] { return random.bounded(1, maxPiece + 1); }), packets);
+}
+
+void TestWire::decodesBatchOf255Bytes_data()
+{
+    QTest::addColumn<QList<TDataPacket>>("packets");
+    QTest::newRow("one chat") << QList<TDataPacket>{MakePacket(pkChat, QString(233, u'a'))};
+    QList<TDataPacket> several(10, MakePacket(pkMove, {}, 6));
+    several.append(MakePacket(pkChat, "Léa: bien vu!"));
+    QTest::newRow("ten moves and a chat") << several;
+}
+
+void TestWire::decodesBatchOf255Bytes()
+{
+    QFETCH(QList<TDataPacket>, packets);
+    const QByteArray stream = EncodeAll(packets);
+    QCOMPARE(stream.size(), 255);
+    QCOMPARE(DecodeWhole(stream), packets);
+
+    // The same 255 bytes as the first batch of a longer stream lose nothing across the cut.
+    QList<TDataPacket> longer = packets;
+    longer.append(MakePacket(pkChat, QString(300, u'z')));
+    const QByteArray longStream = EncodeAll(longer);
+    bool first = true;
+    QCOMPARE(DecodeInPieces(longStream, [&] { return std::exchange(first, false) ? 255 : 1000; }), longer);
+}
+
+void TestWire::keepsIncompletePacket()
+{
+    const QByteArray bytes = EncodePacket(MakePacket(pkChat, "patience"));
+    TPacketDecoder decoder;
+    decoder.Append(bytes.first(bytes.size() - 3));
+    QCOMPARE(decoder.Next(), std::nullopt);
+    QCOMPARE(decoder.Pending(), bytes.size() - 3);
+    QCOMPARE(decoder.Next(), std::nullopt);
+    decoder.Append(bytes.last(3));
+    QCOMPARE(DrainInto(decoder), QList<TDataPacket>{MakePacket(pkChat, "patience")});
+    QCOMPARE(decoder.Pending(), 0);
+}
+
+void TestWire::handsOutPacketBeforeItsEndTag()
+{
+    const QByteArray move = EncodePacket(MakePacket(pkMove, {}, 2));
+    TPacketDecoder decoder;
+    decoder.Append(move.chopped(1));
+    QCOMPARE(decoder.Next(), MakePacket(pkMove, {}, 2));
+    QCOMPARE(decoder.Next(), std::nullopt);
+
+    decoder.Append(Hex("00") + EncodePacket(MakePacket(pkBye)));
+    QCOMPARE(DrainInto(decoder), QList<TDataPacket>{MakePacket(pkBye)});
+
+    decoder.Append(move.chopped(1));
+    QCOMPARE(decoder.Next(), MakePacket(pkMove, {}, 2));
+    decoder.Append(Hex("07") + move);
+    QCOMPARE(decoder.Next(), std::nullopt);
+    QCOMPARE(decoder.Pending(), 0);
+}
+
+void TestWire::rejectsOversizedStringAtOnce_data()
+{
+    QTest::addColumn<QByteArray>("length");
+    QTest::newRow("2 GB") << Hex("FF FF FF 7F");
+    QTest::newRow("limit plus one") << Hex("01 00 10 00");
+    QTest::newRow("negative") << Hex("00 00 00 80");
+}
+
+void TestWire::rejectsOversizedStringAtOnce()
+{
+    QFETCH(QByteArray, length);
+    TPacketDecoder decoder;
+    decoder.Append(kHeader + Hex("02 00 02 03 02 00 0C") + length);
+    QCOMPARE(decoder.Next(), std::nullopt);
+    QCOMPARE(decoder.Pending(), 0);
+}
+
+void TestWire::acceptsStringOfMaximumLength()
+{
+    const qsizetype limit = TPacketDecoder::kMaxStringLength;
+    const QByteArray start = kHeader + Hex("02 00 02 03 02 00 0C 00 00 10 00");
+    TPacketDecoder decoder;
+    decoder.Append(start);
+    QCOMPARE(decoder.Next(), std::nullopt);
+    QCOMPARE(decoder.Pending(), start.size());
+    decoder.Append(QByteArray(limit, 'y') + Hex("02 00 00"));
+    QCOMPARE(DrainInto(decoder), QList<TDataPacket>{MakePacket(pkChat, QString(limit, u'y'))});
+}
+
+void TestWire::resumesFromNestedDrain_data()
+{
+    // The stream is cut into three appends: the first at once, the other two from inside
+    // the handling of the packets at the given indexes (a modal box's nested loop).
+    QTest::addColumn<QList<int>>("cuts");
+    QTest::addColumn<QList<int>>("nestAt");
+    QTest::newRow("nested on first packet") << QList<int>{3, 5} << QList<int>{0, 1};
+    QTest::newRow("nested twice deep") << QList<int>{2, 4} << QList<int>{1, 2};
+    QTest::newRow("cut inside a packet") << QList<int>{-3, -5} << QList<int>{0, 3};
+    QTest::newRow("nested on last of batch") << QList<int>{3, 6} << QList<int>{2, 5};
+}
+
+void TestWire::resumesFromNestedDrain()
+{
+    QFETCH(QList<int>, cuts);
+    QFETCH(QList<int>, nestAt);
+    const QList<TDataPacket> packets = SamplePackets(9, 8, 40);
+    const QByteArray stream = EncodeAll(packets);
+    // A cut n >= 0 falls after packet n's end tag; -n falls in the middle of packet n.
+    auto offset = [&](int cut) {
+        const int n = std::abs(cut);
+        const qsizetype end = EncodeAll(packets.first(n)).size();
+        return cut >= 0 ? end : end + 9;
+    };
+    const QList<QByteArray> pieces = {stream.first(offset(cuts[0])),
+                                      stream.sliced(offset(cuts[0]), offset(cuts[1]) - offset(cuts[0])),
+                                      stream.sliced(offset(cuts[1]))};
+
+    TPacketDecoder decoder;
+    QList<TDataPacket> handled;
+    int nextPiece = 1;
+    std::function<void()> drain = [&] {
+        while (std::optional<TDataPacket> packet = decoder.Next()) {
+            handled.append(*packet);
+            if (nextPiece < pieces.size() && handled.size() - 1 == nestAt[nextPiece - 1]) {
+                decoder.Append(pieces[nextPiece++]);
+                drain();
+            }
+        }
+    };
+    decoder.Append(pieces[0]);
+    drain();
+    QCOMPARE(nextPiece, 3);
+    QCOMPARE(handled, packets);
+    QCOMPARE(decoder.Pending(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestWire)
+#include "test_wire.moc"
