@@ -1,0 +1,303 @@
+// Two real programs on a private X server, played by mouse and keyboard as two people would:
+// one listens, the other connects through a relay that records the bytes, a game is won,
+// the loser plays again, a chat line goes each way, and one side disconnects.
+
+#include "e2e/RecordingRelay.h"
+#include "e2e/VirtualDisplay.h"
+#include "net/DataPacket.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int kStepTimeoutMs = 20000;
+const QRgb kBlue = qRgb(0, 0, 255);
+const QRgb kYellow = qRgb(255, 255, 0);
+const QRgb kRed = qRgb(255, 0, 0);
+
+QList<TDataPacket> Decode(const QByteArray& bytes)
+{
+    TPacketDecoder decoder;
+    decoder.Append(bytes);
+    QList<TDataPacket> packets;
+    while (std::optional<TDataPacket> packet = decoder.Next())
+        packets.append(*packet);
+    return packets;
+}
+
+QList<int> Kinds(const QByteArray& bytes)
+{
+    QList<int> kinds;
+    for (const TDataPacket& packet : Decode(bytes))
+        kinds.append(packet.Kind);
+    return kinds;
+}
+
+quint16 FreePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The board is the one pure-blue area of a window.
+QRect FindBoard(const QImage& screen, const QRect& window)
+{
+    QRect board;
+    for (int y = window.top(); y <= window.bottom() && y < screen.height(); ++y)
+        for (int x = window.left(); x <= window.right() && x < screen.width(); ++x)
+            if (screen.pixel(x, y) == kBlue)
+                board |= QRect(x, y, 1, 1);
+    return board;
+}
+
+int RoundHalfEven(int numerator, int denominator)
+{
+    const int quotient = numerator / denominator;
+    const int twice = 2 * (numerator % denominator);
+    if (twice > denominator || (twice == denominator && quotient % 2 == 1))
+        return quotient + 1;
+    return quotient;
+}
+
+QPoint CellCentre(const QRect& board, int column, int row)
+{
+    const int cellWidth = RoundHalfEven(board.width() - 5, 7);
+    const int cellHeight = RoundHalfEven(board.height() - 5, 6);
+    const int left = (column - 1) * cellWidth + 5;
+    const int top = (6 - row) * cellHeight + 5;
+    return board.topLeft() + QPoint(left + (cellWidth - 5) / 2, top + (cellHeight - 5) / 2);
+}
+
+struct TPlayer
+{
+    QString Name;
+    std::unique_ptr<QProcess> Process;
+    QString MainWindow;
+    QRect Geometry;
+    QRect Board;
+};
+
+}  // namespace
+
+class TestTwoPlayers : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void wholeGameByClicks();
+
+private:
+    void StartPlayer(TPlayer& player, QPoint position);
+    QString WaitForWindow(const QString& title, const TPlayer& player, const QString& except = {});
+    void UseMenu(TPlayer& player, const QString& menuKey, const QString& itemKey);
+    void Play(TPlayer& player, int column, int row);
+    void LocateBoards();
+    void CheckCell(const TPlayer& player, int column, int row, QRgb colour);
+
+    TVirtualDisplay Display;
+    QString Program;
+    TPlayer Alice{QStringLiteral("Alice"), {}, {}, {}, {}};
+    TPlayer Bob{QStringLiteral("Bob"), {}, {}, {}, {}};
+};
+
+void TestTwoPlayers::initTestCase()
+{
+    QString missing;
+    if (!TVirtualDisplay::ToolsAvailable(&missing))
+        QSKIP(qPrintable(QStringLiteral("%1 is not installed; the end-to-end test needs it").arg(missing)));
+    QString error;
+    if (!Display.Start(&error))
+        QSKIP(qPrintable(QStringLiteral("no X server could start here: %1").arg(error)));
+    Program = QString::fromLocal8Bit(TESSARO_PROGRAM);
+    QVERIFY2(QFile::exists(Program), qPrintable(Program));
+}
+
+void TestTwoPlayers::cleanupTestCase()
+{
+    for (TPlayer* player : {&Alice, &Bob}) {
+        if (player->Process && player->Process->state() != QProcess::NotRunning) {
+            player->Process->terminate();
+            if (!player->Process->waitForFinished(5000))
+                player->Process->kill();
+        }
+    }
+}
+
+QString TestTwoPlayers::WaitForWindow(const QString& title, const TPlayer& player, const QString& except)
+{
+    QString found;
+    const auto look = [&] {
+        for (const QString& window : Display.FindWindows(title, player.Process->processId()))
+            if (window != except)
+                found = window;
+        return !found.isEmpty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(look(), kStepTimeoutMs);
+    return found;
+}
+
+void TestTwoPlayers::StartPlayer(TPlayer& player, QPoint position)
+{
+    player.Process = std::make_unique<QProcess>();
+    player.Process->setProcessEnvironment(Display.Environment());
+    player.Process->setProcessChannelMode(QProcess::ForwardedChannels);
+    player.Process->start(Program, {});
+    QVERIFY(player.Process->waitForStarted(10000));
+
+    // The name prompt comes before the main window: select-all is done, typing replaces it.
+    const QString prompt = WaitForWindow(QStringLiteral("^Nom$"), player);
+    Display.Focus(prompt);
+    Display.Type(player.Name);
+    Display.Key(QStringLiteral("Return"));
+
+    player.MainWindow = WaitForWindow(QStringLiteral("^Tessaro$"), player);
+    Display.XDoTool({QStringLiteral("windowmove"), QStringLiteral("--sync"), player.MainWindow,
+                     QString::number(position.x()), QString::number(position.y())});
+    QTRY_COMPARE_WITH_TIMEOUT(Display.WindowGeometry(player.MainWindow).topLeft(), position, kStepTimeoutMs);
+    player.Geometry = Display.WindowGeometry(player.MainWindow);
+}
+
+void TestTwoPlayers::UseMenu(TPlayer& player, const QString& menuKey, const QString& itemKey)
+{
+    Display.Focus(player.MainWindow);
+    Display.Key(QStringLiteral("alt+%1").arg(menuKey));
+    QTest::qWait(300);
+    Display.Key(itemKey);
+}
+
+void TestTwoPlayers::LocateBoards()
+{
+    const QImage screen = Display.Screenshot();
+    QVERIFY(!screen.isNull());
+    for (TPlayer* player : {&Alice, &Bob}) {
+        player->Board = FindBoard(screen, player->Geometry);
+        QVERIFY2(player->Board.width() > 100 && player->Board.height() > 100,
+                 qPrintable(QStringLiteral("no board found for %1").arg(player->Name)));
+    }
+}
+
+void TestTwoPlayers::Play(TPlayer& player, int column, int row)
+{
+    Display.Click(CellCentre(player.Board, column, row));
+}
+
+void TestTwoPlayers::CheckCell(const TPlayer& player, int column, int row, QRgb colour)
+{
+    const QImage screen = Display.Screenshot();
+    const QPoint centre = CellCentre(player.Board, column, row);
+    QCOMPARE(QColor(screen.pixel(centre)).name(), QColor(colour).name());
+}
+
+void TestTwoPlayers::wholeGameByClicks()
+{
+    StartPlayer(Alice, QPoint(0, 0));
+    StartPlayer(Bob, QPoint(640, 0));
+    LocateBoards();
+
+    // Alice listens; Bob connects through the relay.
+    const quint16 port = FreePort();
+    TRecordingRelay relay(port);
+    UseMenu(Alice, QStringLiteral("c"), QStringLiteral("e"));
+    const QString listen = WaitForWindow(QStringLiteral("^Ecoutez$"), Alice);
+    Display.Focus(listen);
+    Display.Type(QString::number(port));
+    Display.Key(QStringLiteral("Return"));
+    QTest::qWait(500);
+
+    UseMenu(Bob, QStringLiteral("c"), QStringLiteral("c"));
+    const QString connect = WaitForWindow(QStringLiteral("^Connectez"), Bob);
+    Display.Focus(connect);
+    Display.Type(QStringLiteral("127.0.0.1"));
+    Display.Key(QStringLiteral("Tab"));
+    Display.Type(QString::number(relay.Port()));
+    Display.Key(QStringLiteral("Return"));
+
+    // Names both ways; the connecting side opens the first game.
+    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromConnector), (QList<int>{pkName, pkNewGame}), kStepTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener), (QList<int>{pkName}), kStepTimeoutMs);
+    QCOMPARE(Decode(relay.FromConnector).at(0).Text, Bob.Name);
+    QCOMPARE(Decode(relay.FromListener).at(0).Text, Alice.Name);
+
+    // Bob fills column 1, Alice column 2; Bob's fourth piece wins.
+    int moves = 0;
+    for (int row = 1; row <= 3; ++row) {
+        Play(Bob, 1, row);
+        QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).size(), 3 + moves / 2, kStepTimeoutMs);
+        ++moves;
+        Play(Alice, 2, row);
+        QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromListener).size(), 1 + (moves + 1) / 2, kStepTimeoutMs);
+        ++moves;
+    }
+    QTest::qWait(300);
+    for (int row = 1; row <= 3; ++row) {
+        CheckCell(Bob, 1, row, kYellow);
+        CheckCell(Bob, 2, row, kRed);
+        CheckCell(Alice, 1, row, kRed);
+        CheckCell(Alice, 2, row, kYellow);
+    }
+    // A move exactly as it crosses the wire: pkMove, column 2.
+    const QByteArray move2 = QByteArray::fromHex("0106085453524F3130303002000200020006000202") + QByteArray(1, '\0');
+    QVERIFY(relay.FromListener.endsWith(move2));
+
+    Play(Bob, 1, 4);
+    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).size(), 6, kStepTimeoutMs);
+    QCOMPARE(Decode(relay.FromConnector).last().Column, 1);
+
+    // The winner sees the win box, the loser the play-again dialog; the loser plays again.
+    const QString won = WaitForWindow(QStringLiteral("^Tessaro$"), Bob, Bob.MainWindow);
+    const QString again = WaitForWindow(QStringLiteral("^Jouez encore une fois$"), Alice);
+    Display.Focus(again);
+    Display.Key(QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener).last(), int(pkNewGame), kStepTimeoutMs);
+    Display.Focus(won);
+    Display.Key(QStringLiteral("Return"));
+    QTRY_VERIFY_WITH_TIMEOUT(Display.FindWindows(QStringLiteral("^Tessaro$"), Bob.Process->processId()).size() == 1,
+                             kStepTimeoutMs);
+
+    // The loser moves first in the new game, on an emptied board.
+    QTest::qWait(300);
+    CheckCell(Alice, 1, 1, qRgb(255, 255, 255));
+    Play(Alice, 4, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener).last(), int(pkMove), kStepTimeoutMs);
+    QTest::qWait(300);
+    CheckCell(Alice, 4, 1, kYellow);
+    CheckCell(Bob, 4, 1, kRed);
+
+    // A chat line each way, typed into the input under the log and sent with Enter.
+    const QPoint aliceInput(Alice.Geometry.right() - 80, Alice.Board.bottom() - 25);
+    Display.Click(aliceInput);
+    Display.Focus(Alice.MainWindow);
+    Display.Click(aliceInput);
+    Display.Type(QStringLiteral("bonjour"));
+    Display.Key(QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromListener).last().Text, QStringLiteral("Alice: bonjour"), kStepTimeoutMs);
+
+    const QPoint bobInput(Bob.Geometry.right() - 80, Bob.Board.bottom() - 25);
+    Display.Focus(Bob.MainWindow);
+    Display.Click(bobInput);
+    Display.Type(QStringLiteral("salut"));
+    Display.Key(QStringLiteral("Return"));
+    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).last().Text, QStringLiteral("Bob: salut"), kStepTimeoutMs);
+
+    // Bob disconnects: a goodbye, then the close; Alice's program keeps running.
+    UseMenu(Bob, QStringLiteral("c"), QStringLiteral("d"));
+    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromConnector).last(), int(pkBye), kStepTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(relay.ClosedByConnector(), kStepTimeoutMs);
+    QTest::qWait(500);
+    QCOMPARE(Alice.Process->state(), QProcess::Running);
+    QCOMPARE(Bob.Process->state(), QProcess::Running);
+
+    const QString shot = QDir::temp().filePath(QStringLiteral("tessaro-e2e.png"));
+    Display.Screenshot().save(shot);
+    qInfo("screenshot of the end of the game: %s", qPrintable(shot));
+}
+
+QTEST_GUILESS_MAIN(TestTwoPlayers)
+#include "test_twoplayers.moc"
