@@ -1,0 +1,479 @@
+#include "net/SocketLayer.h"
+
+#include "net/SocketEntry.h"
+#include "net/SocketErrors.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <sys/socket.h>
+#include <utility>
+
+namespace {
+
+// Handles are never reused in the process, so an event still queued for a closed socket can
+// never be mistaken for one of a newer socket.
+std::atomic<TSocket> NextHandle{1};
+
+constexpr qsizetype kReadChunk = 64 * 1024;
+
+}  // namespace
+
+TSocketLayer::TSocketLayer()
+    : Receiver(std::make_unique<QObject>())
+{
+}
+
+TSocketLayer::~TSocketLayer()
+{
+    Sockets.clear();
+    // Deletes every socket object, lingering ones included, and drops their queued events.
+    Receiver.reset();
+}
+
+TSocket TSocketLayer::socket(int family, int type, int protocol)
+{
+    const int fd = ::socket(family, type | SOCK_NONBLOCK | SOCK_CLOEXEC, protocol);
+    if (fd < 0) {
+        FailErrno(errno);
+        return INVALID_SOCKET;
+    }
+    const TSocket handle = NextHandle++;
+    auto* entry = new TSocketEntry(fd, handle, Receiver.get());
+    Watch(*entry);
+    Sockets.emplace(handle, entry);
+    return handle;
+}
+
+int TSocketLayer::bind(TSocket s, const sockaddr_in& address)
+{
+    TSocketEntry* entry = FindOrFail(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (::bind(entry->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return FailErrno(errno);
+    return 0;
+}
+
+int TSocketLayer::listen(TSocket s, int backlog)
+{
+    TSocketEntry* entry = FindOrFail(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (entry->Phase != TSocketEntry::spOpen && entry->Phase != TSocketEntry::spListening)
+        return Fail(WSAEISCONN);
+    if (::listen(entry->Fd, backlog) != 0)
+        return FailErrno(errno);
+    entry->Phase = TSocketEntry::spListening;
+    Rearm(*entry);
+    return 0;
+}
+
+TSocket TSocketLayer::accept(TSocket s, sockaddr_in* address)
+{
+    TSocketEntry* listener = FindOrFail(s);
+    if (!listener)
+        return INVALID_SOCKET;
+    if (listener->Phase != TSocketEntry::spListening) {
+        Fail(WSAEINVAL);
+        return INVALID_SOCKET;
+    }
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(listener->Fd, reinterpret_cast<sockaddr*>(&peer), &length,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int err = errno;
+    Rearm(*listener);
+    if (fd < 0) {
+        FailErrno(err);
+        return INVALID_SOCKET;
+    }
+    if (address)
+        *address = peer;
+    const TSocket handle = NextHandle++;
+    auto* entry = new TSocketEntry(fd, handle, Receiver.get());
+    Watch(*entry);
+    // The accepted socket inherits the listening socket's selection.
+    entry->Phase = TSocketEntry::spConnected;
+    entry->Sink = listener->Sink;
+    entry->Mask = listener->Mask;
+    Sockets.emplace(handle, entry);
+    Rearm(*entry);
+    return handle;
+}
+
+int TSocketLayer::connect(TSocket s, const sockaddr_in& address)
+{
+    TSocketEntry* entry = FindOrFail(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    switch (entry->Phase) {
+    case TSocketEntry::spOpen:
+        break;
+    case TSocketEntry::spConnecting:
+        return Fail(WSAEALREADY);
+    case TSocketEntry::spConnected:
+        return Fail(WSAEISCONN);
+    default:
+        return Fail(WSAEINVAL);
+    }
+    const int result = ::connect(entry->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int err = errno;
+    if (result == 0 || err == EINPROGRESS || err == EINTR) {
+        // Even an immediate success is reported through FD_CONNECT, like a pending one.
+        entry->Phase = TSocketEntry::spConnecting;
+        Rearm(*entry);
+        return result == 0 ? 0 : Fail(WSAEWOULDBLOCK);
+    }
+    // On a TCP connect, EAGAIN means no local port is free, not "try again later".
+    return err == EAGAIN ? Fail(WSAEADDRNOTAVAIL) : FailErrno(err);
+}
+
+int TSocketLayer::send(TSocket s, QByteArrayView bytes)
+{
+    TSocketEntry* entry = FindOrFail(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (entry->Phase != TSocketEntry::spConnected)
+        return Fail(WSAENOTCONN);
+    qsizetype sent = 0;
+    if (entry->QueuedBytes() == 0) {
+        while (sent < bytes.size()) {
+            const ssize_t n = ::send(entry->Fd, bytes.data() + sent, static_cast<size_t>(bytes.size() - sent),
+                                     MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                sent += n;
+            } else if (errno == EAGAIN) {
+                break;
+            } else if (errno != EINTR) {
+                return FailErrno(errno);
+            }
+        }
+    }
+    if (sent < bytes.size()) {
+        // Whatever the kernel does not take now leaves later, in order, behind what is queued.
+        entry->Enqueue(bytes.sliced(sent));
+        Rearm(*entry);
+    }
+    return static_cast<int>(std::min<qsizetype>(bytes.size(), INT_MAX));
+}
+
+QByteArray TSocketLayer::recv(TSocket s)
+{
+    TSocketEntry* entry = FindOrFail(s);
+    if (!entry)
+        return {};
+    QByteArray bytes = std::exchange(entry->Inbox, QByteArray());
+    if (bytes.isEmpty() && !entry->EndOfStream)
+        Fail(WSAEWOULDBLOCK);
+    Rearm(*entry);  // reading may have paused at the inbox limit
+    return bytes;
+}
+
+int TSocketLayer::closesocket(TSocket s)
+{
+    const auto it = Sockets.find(s);
+    if (it == Sockets.end())
+        return Fail(WSAENOTSOCK);
+    TSocketEntry& entry = *it->second;
+    Sockets.erase(it);
+    entry.Sink = nullptr;
+    entry.Mask = 0;
+    entry.Inbox.clear();
+    const bool finished = entry.EndOfStream && entry.QueuedBytes() == 0;
+    if (entry.Phase == TSocketEntry::spConnected && !finished)
+        BeginLinger(entry);
+    else
+        Destroy(entry);
+    return 0;
+}
+
+int TSocketLayer::AsyncSelect(TSocket s, TSocketEventSink* sink, std::uint32_t mask)
+{
+    TSocketEntry* entry = FindOrFail(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (mask != 0 && !sink)
+        return Fail(WSAEINVAL);
+    entry->Sink = mask != 0 ? sink : nullptr;
+    entry->Mask = mask;
+    Rearm(*entry);
+    if (entry->Phase == TSocketEntry::spConnected)
+        PostDue(*entry);
+    return 0;
+}
+
+std::uint16_t TSocketLayer::LocalPort(TSocket s) const
+{
+    const TSocketEntry* entry = Find(s);
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (!entry || getsockname(entry->Fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
+int TSocketLayer::LingeringSockets() const
+{
+    const auto entries = Receiver->findChildren<TSocketEntry*>(Qt::FindDirectChildrenOnly);
+    return static_cast<int>(std::count_if(entries.begin(), entries.end(), [](const TSocketEntry* entry) {
+        return entry->Phase == TSocketEntry::spLingering;
+    }));
+}
+
+qsizetype TSocketLayer::QueuedBytes(TSocket s) const
+{
+    const TSocketEntry* entry = Find(s);
+    return entry ? entry->QueuedBytes() : 0;
+}
+
+TSocketEntry* TSocketLayer::Find(TSocket s) const
+{
+    const auto it = Sockets.find(s);
+    return it == Sockets.end() ? nullptr : it->second;
+}
+
+TSocketEntry* TSocketLayer::FindOrFail(TSocket s)
+{
+    TSocketEntry* entry = Find(s);
+    if (!entry)
+        LastError = WSAENOTSOCK;
+    return entry;
+}
+
+int TSocketLayer::Fail(int code)
+{
+    LastError = code;
+    return SOCKET_ERROR;
+}
+
+int TSocketLayer::FailErrno(int err)
+{
+    return Fail(WsaErrorFromErrno(err));
+}
+
+void TSocketLayer::Watch(TSocketEntry& entry)
+{
+    // The entry is the context: once it is deleted, none of these can fire.
+    QObject::connect(&entry.ReadNotifier, &QSocketNotifier::activated, &entry, [this, &entry] { OnReadable(entry); });
+    QObject::connect(&entry.WriteNotifier, &QSocketNotifier::activated, &entry, [this, &entry] { OnWritable(entry); });
+    QObject::connect(&entry.LingerTimer, &QTimer::timeout, &entry, [this, &entry] { Destroy(entry); });
+}
+
+void TSocketLayer::Rearm(TSocketEntry& entry)
+{
+    if (entry.Fd < 0)
+        return;
+    bool read = false;
+    bool write = false;
+    switch (entry.Phase) {
+    case TSocketEntry::spListening:
+        read = (entry.Mask & FD_ACCEPT) && !entry.AcceptPending;
+        break;
+    case TSocketEntry::spConnecting:
+        write = true;
+        break;
+    case TSocketEntry::spConnected:
+        read = !entry.EndOfStream && entry.Inbox.size() < kInboxLimit;
+        write = entry.QueuedBytes() > 0;
+        break;
+    case TSocketEntry::spLingering:
+        read = !entry.EndOfStream;
+        write = entry.QueuedBytes() > 0;
+        break;
+    default:
+        break;
+    }
+    entry.SetWatching(read, write);
+}
+
+void TSocketLayer::OnReadable(TSocketEntry& entry)
+{
+    ++WakeupCount;
+    switch (entry.Phase) {
+    case TSocketEntry::spListening:
+        AcceptReady(entry);
+        break;
+    case TSocketEntry::spConnected:
+        Drain(entry);
+        PostDue(entry);
+        Rearm(entry);
+        break;
+    case TSocketEntry::spLingering:
+        Drain(entry);
+        entry.Inbox.clear();  // nobody will read it any more
+        AdvanceLinger(entry);
+        break;
+    default:
+        Rearm(entry);
+        break;
+    }
+}
+
+void TSocketLayer::OnWritable(TSocketEntry& entry)
+{
+    ++WakeupCount;
+    switch (entry.Phase) {
+    case TSocketEntry::spConnecting:
+        ConnectFinished(entry);
+        break;
+    case TSocketEntry::spConnected:
+        Flush(entry);
+        Rearm(entry);
+        break;
+    case TSocketEntry::spLingering:
+        if (Flush(entry))
+            AdvanceLinger(entry);
+        else
+            Destroy(entry);
+        break;
+    default:
+        Rearm(entry);
+        break;
+    }
+}
+
+void TSocketLayer::AcceptReady(TSocketEntry& entry)
+{
+    // Reading stays off until the pending FD_ACCEPT is delivered or accept() is called;
+    // a listening socket cannot be drained, and a level-triggered notifier would spin.
+    if (!entry.AcceptPending && (entry.Mask & FD_ACCEPT)) {
+        entry.AcceptPending = true;
+        Post(entry, FD_ACCEPT, 0);
+    }
+    Rearm(entry);
+}
+
+void TSocketLayer::ConnectFinished(TSocketEntry& entry)
+{
+    int err = 0;
+    socklen_t length = sizeof err;
+    if (getsockopt(entry.Fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0)
+        err = errno;
+    entry.Phase = err == 0 ? TSocketEntry::spConnected : TSocketEntry::spFailed;
+    Rearm(entry);
+    if (entry.Mask & FD_CONNECT)
+        Post(entry, FD_CONNECT, err == 0 ? 0 : WsaErrorFromErrno(err));
+}
+
+void TSocketLayer::Drain(TSocketEntry& entry)
+{
+    qsizetype budget = kReadBudget;
+    while (budget > 0 && !entry.EndOfStream && entry.Inbox.size() < kInboxLimit) {
+        const qsizetype chunk = std::min(budget, kReadChunk);
+        const qsizetype held = entry.Inbox.size();
+        entry.Inbox.resize(held + chunk);
+        const ssize_t n = ::recv(entry.Fd, entry.Inbox.data() + held, static_cast<size_t>(chunk), MSG_DONTWAIT);
+        const int err = errno;
+        entry.Inbox.resize(held + std::max<qsizetype>(n, 0));
+        if (n > 0) {
+            budget -= n;
+        } else if (n < 0 && err == EAGAIN) {
+            break;
+        } else if (n == 0 || err != EINTR) {
+            entry.EndOfStream = true;
+            entry.CloseError = n == 0 ? 0 : WsaErrorFromErrno(err);
+        }
+    }
+}
+
+bool TSocketLayer::Flush(TSocketEntry& entry)
+{
+    while (entry.QueuedBytes() > 0) {
+        const QByteArrayView queued = entry.Queued();
+        const ssize_t n = ::send(entry.Fd, queued.data(), static_cast<size_t>(queued.size()),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            entry.Consume(n);
+        } else if (errno == EAGAIN) {
+            return true;
+        } else if (errno != EINTR) {
+            // The connection is broken; its read side reports the close.
+            entry.DropQueue();
+            return false;
+        }
+    }
+    return true;
+}
+
+void TSocketLayer::PostDue(TSocketEntry& entry)
+{
+    // FD_READ first: bytes that came before the close are handled before the close.
+    if (!entry.Inbox.isEmpty() && !entry.ReadPending && (entry.Mask & FD_READ)) {
+        entry.ReadPending = true;
+        Post(entry, FD_READ, 0);
+    }
+    if (entry.EndOfStream && !entry.ClosePosted && (entry.Mask & FD_CLOSE)) {
+        entry.ClosePosted = true;
+        Post(entry, FD_CLOSE, entry.CloseError);
+    }
+}
+
+void TSocketLayer::Post(TSocketEntry& entry, std::uint32_t event, int error)
+{
+    const TSocket s = entry.Handle;
+    TSocketEventSink* sink = entry.Sink;
+    const std::uint32_t lParam = WSAMakeSelectReply(event, error);
+    // A queued call is a posted event: delivered in posting order, nested loops included.
+    QMetaObject::invokeMethod(
+        Receiver.get(), [this, s, sink, lParam] { Deliver(s, sink, lParam); }, Qt::QueuedConnection);
+}
+
+void TSocketLayer::Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lParam)
+{
+    TSocketEntry* entry = Find(s);
+    if (!entry)
+        return;
+    const std::uint32_t event = WSAGetSelectEvent(lParam);
+    if (event == FD_READ)
+        entry->ReadPending = false;
+    if (event == FD_ACCEPT)
+        entry->AcceptPending = false;
+    if (entry->Sink != sink || !(entry->Mask & event)) {
+        // Stale: the selection changed since posting. Whatever is still due goes to the current one.
+        if (event == FD_CLOSE)
+            entry->ClosePosted = false;
+        if (entry->Phase == TSocketEntry::spConnected)
+            PostDue(*entry);
+        Rearm(*entry);
+        return;
+    }
+    // From here on the entry may be closed and deleted by the handler: use only the handle.
+    sink->WMSocketEvent(s, lParam);
+    if (event == FD_ACCEPT) {
+        if (TSocketEntry* listener = Find(s))
+            Rearm(*listener);
+    }
+}
+
+void TSocketLayer::BeginLinger(TSocketEntry& entry)
+{
+    entry.Phase = TSocketEntry::spLingering;
+    entry.LingerTimer.start(kLingerMilliseconds);
+    AdvanceLinger(entry);
+}
+
+void TSocketLayer::AdvanceLinger(TSocketEntry& entry)
+{
+    // Graceful close: send what is queued, then our FIN, then wait for the peer's, discarding
+    // what it still sends, so that closing never resets the connection under our last bytes.
+    if (entry.QueuedBytes() == 0 && !entry.WriteShut) {
+        ::shutdown(entry.Fd, SHUT_WR);
+        entry.WriteShut = true;
+    }
+    if (entry.WriteShut && entry.EndOfStream)
+        Destroy(entry);
+    else
+        Rearm(entry);
+}
+
+void TSocketLayer::Destroy(TSocketEntry& entry)
+{
+    entry.LingerTimer.stop();
+    entry.CloseDescriptor();
+    entry.Phase = TSocketEntry::spClosed;
+    entry.deleteLater();
+}

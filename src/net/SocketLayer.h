@@ -1,1 +1,92 @@
 #pragma once
+
+#include "net/SocketEventSink.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QObject>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+
+class TSocketEntry;
+
+inline constexpr TSocket INVALID_SOCKET = -1;
+inline constexpr int SOCKET_ERROR = -1;
+
+// Our stand-in for Windows Sockets 1.1 with WSAAsyncSelect, on non-blocking POSIX sockets.
+//
+// Handles are small positive numbers never reused within the process (0 means "no socket").
+// Events are posted to the event queue and reach the sink's WMSocketEvent in posting order,
+// also inside nested event loops (modal boxes). An event whose socket was closed, or whose
+// selection was cancelled, before it is delivered is dropped.
+//
+// Differences from the original, all on the side of not losing data: send() never takes less
+// than it is given (the kernel's refusals are queued and flushed in order), and closesocket()
+// on a connection closes gracefully in the background, so bytes sent just before it still
+// leave. A connect that fails reports FD_CONNECT with its error in the high 16 bits.
+class TSocketLayer
+{
+public:
+    TSocketLayer();
+    ~TSocketLayer();
+    TSocketLayer(const TSocketLayer&) = delete;
+    TSocketLayer& operator=(const TSocketLayer&) = delete;
+
+    TSocket socket(int family, int type, int protocol);
+    int bind(TSocket s, const sockaddr_in& address);
+    int listen(TSocket s, int backlog);
+    TSocket accept(TSocket s, sockaddr_in* address);
+    int connect(TSocket s, const sockaddr_in& address);
+    int send(TSocket s, QByteArrayView bytes);
+    QByteArray recv(TSocket s);  // everything received so far; empty when nothing is waiting
+    int closesocket(TSocket s);
+    int AsyncSelect(TSocket s, TSocketEventSink* sink, std::uint32_t mask);  // mask 0 cancels
+
+    int WSAGetLastError() const { return LastError; }
+    void WSASetLastError(int code) { LastError = code; }
+
+    std::uint16_t LocalPort(TSocket s) const;  // host byte order; 0 when unknown
+
+    // For tests and diagnostics.
+    int OpenSockets() const { return static_cast<int>(Sockets.size()); }
+    int LingeringSockets() const;
+    std::uint64_t Wakeups() const { return WakeupCount; }
+    qsizetype QueuedBytes(TSocket s) const;
+
+    // How long a closed connection may take to hand over its last bytes.
+    static constexpr int kLingerMilliseconds = 10000;
+    // Bytes read per notification, so a flood cannot hold the thread.
+    static constexpr qsizetype kReadBudget = 256 * 1024;
+    // Received bytes the program has not taken yet beyond which reading pauses.
+    static constexpr qsizetype kInboxLimit = 16 * 1024 * 1024;
+
+private:
+    TSocketEntry* Find(TSocket s) const;
+    TSocketEntry* FindOrFail(TSocket s);
+    int Fail(int code);
+    int FailErrno(int err);
+
+    void Watch(TSocketEntry& entry);
+    void Rearm(TSocketEntry& entry);
+    void OnReadable(TSocketEntry& entry);
+    void OnWritable(TSocketEntry& entry);
+    void AcceptReady(TSocketEntry& entry);
+    void ConnectFinished(TSocketEntry& entry);
+    void Drain(TSocketEntry& entry);
+    bool Flush(TSocketEntry& entry);
+    void PostDue(TSocketEntry& entry);
+    void Post(TSocketEntry& entry, std::uint32_t event, int error);
+    void Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lParam);
+    void BeginLinger(TSocketEntry& entry);
+    void AdvanceLinger(TSocketEntry& entry);
+    void Destroy(TSocketEntry& entry);
+
+    // Parent of every socket object and receiver of the posted events: when it goes, both go.
+    std::unique_ptr<QObject> Receiver;
+    std::map<TSocket, TSocketEntry*> Sockets;
+    int LastError = 0;
+    std::uint64_t WakeupCount = 0;
+};
