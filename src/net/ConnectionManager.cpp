@@ -1,0 +1,363 @@
+#include "net/ConnectionManager.h"
+
+#include "net/Resolver.h"
+#include "net/Session.h"
+#include "net/SocketErrors.h"
+#include "net/SocketLayer.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+namespace {
+
+const QString kNoPort = QStringLiteral("Le port n'est pas specifié");
+const QString kNoAddress = QStringLiteral("L'adresse n'est pas specifiée");
+const QString kCannotResolve = QStringLiteral("Incapable de resoudre le hote");
+const QString kCannotAccept = QStringLiteral("Unable to accept connection");
+const QString kPortInUse = QStringLiteral("Ce port est déja utilisé. Essayez d'ecouter sur un autre port");
+const QString kNotAnInteger = QStringLiteral("'%1' is not a valid integer value.");
+const QString kListenStatus = QStringLiteral("Status:Ecoute pour connection: %1 (%2) sur Port %3");
+const QString kPeerLeft = QStringLiteral(":: %1 a deconnecté");
+const QString kPeerNamed = QStringLiteral(":: Vous avez connecté à %1");
+
+const QString kConnectSocket = QStringLiteral("Connect(Socket)");
+const QString kConnectSelect = QStringLiteral("Connect(WSAASyncSelect)");
+const QString kConnectConnect = QStringLiteral("Connect(Connect)");
+const QString kListenSocket = QStringLiteral("Listen(Socket)");
+const QString kListenBind = QStringLiteral("Listen(Bind)");
+const QString kListenListen = QStringLiteral("Listen(Listen)");
+const QString kListenSelect = QStringLiteral("Liten(WSAASyncSelect)");
+const QString kCloseSocket = QStringLiteral("Disconnect (closesocket)");
+
+constexpr std::uint32_t kConnectEvents = FD_READ | FD_CONNECT | FD_CLOSE;
+constexpr std::uint32_t kListenEvents = FD_READ | FD_ACCEPT | FD_CLOSE;
+constexpr int kBacklog = 5;
+
+int TcpProtocol()
+{
+    return TResolver::GetProtoByName(QStringLiteral("tcp")).value_or(IPPROTO_TCP);
+}
+
+sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port)
+{
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(port);
+    result.sin_addr.s_addr = address;
+    return result;
+}
+
+}  // namespace
+
+TConnectionManager::TConnectionManager(TSession& session, TSocketLayer& sockets)
+    : Session(session)
+    , Sockets(sockets)
+{
+}
+
+void TConnectionManager::ConnectToPeer()
+{
+    if (PortText.isEmpty()) {
+        Session.ShowError(kNoPort);
+        return;
+    }
+    if (PeerAddress.isEmpty()) {
+        Session.ShowError(kNoAddress);
+        return;
+    }
+    // One lookup serves both the shown dotted form and the address connected to.
+    const std::optional<std::uint32_t> address = LookUpAddress(PeerAddress);
+    if (address)
+        PeerAddress = TResolver::InetNtoa(*address);
+    const std::optional<std::uint16_t> port = PortFromText(PortText);
+    if (!port) {
+        ReportPortText();
+        return;
+    }
+    if (!address) {
+        Session.ShowError(kCannotResolve);
+        return;
+    }
+    SockAddr = MakeAddress(*address, *port);
+    const TSocket s = Sockets.socket(AF_INET, SOCK_STREAM, TcpProtocol());
+    if (s == INVALID_SOCKET) {
+        Session.ReportSocketError(kConnectSocket);
+        return;
+    }
+    if (Sockets.AsyncSelect(s, this, kConnectEvents) != 0) {
+        Abandon(s, kConnectSelect);
+        return;
+    }
+    if (Sockets.connect(s, SockAddr) != 0 && Sockets.WSAGetLastError() != WSAEWOULDBLOCK) {
+        Abandon(s, kConnectConnect);
+        return;
+    }
+    BeginConnection(s);
+    ConnectionState = csConnecting;
+    Session.UpdateStatus();
+}
+
+void TConnectionManager::StartListening()
+{
+    if (PortText.isEmpty()) {
+        Session.ShowError(kNoPort);
+        return;
+    }
+    const std::optional<std::uint16_t> port = PortFromText(PortText);
+    if (!port) {
+        ReportPortText();
+        return;
+    }
+    SockAddr = MakeAddress(htonl(INADDR_ANY), *port);
+    const TSocket s = Sockets.socket(AF_INET, SOCK_STREAM, TcpProtocol());
+    if (s == INVALID_SOCKET) {
+        Session.ReportSocketError(kListenSocket);
+        return;
+    }
+    if (Sockets.bind(s, SockAddr) != 0) {
+        if (Sockets.WSAGetLastError() == WSAEADDRINUSE) {
+            Sockets.closesocket(s);
+            Session.ShowMessage(kPortInUse);
+        } else {
+            Abandon(s, kListenBind);
+        }
+        return;
+    }
+    if (Sockets.listen(s, kBacklog) != 0) {
+        Abandon(s, kListenListen);
+        return;
+    }
+    if (Sockets.AsyncSelect(s, this, kListenEvents) != 0) {
+        Abandon(s, kListenSelect);
+        return;
+    }
+    BeginConnection(s);
+    ListenStatusText = ListenStatus();
+    ConnectionState = csListening;
+    Session.UpdateStatus();
+}
+
+void TConnectionManager::AcceptPeer()
+{
+    sockaddr_in peer{};
+    const TSocket accepted = Sockets.accept(Sock, &peer);
+    if (accepted == INVALID_SOCKET) {
+        // A connection that went away before we took it is no failure of ours.
+        if (Sockets.WSAGetLastError() != WSAEWOULDBLOCK)
+            Session.ShowError(kCannotAccept);
+        return;
+    }
+    // The new connection is ours before any box can open, so its events find it.
+    const TSocket listener = Sock;
+    Sock = accepted;
+    SockAddr = peer;
+    PeerAddress = TResolver::InetNtoa(peer.sin_addr.s_addr);
+    Sockets.AsyncSelect(listener, this, 0);
+    if (listener != 0 && Sockets.closesocket(listener) != 0)
+        Session.ReportSocketError(kCloseSocket);
+    SendName();
+    ConnectionState = csConnected;
+    Session.UpdateStatus();
+}
+
+void TConnectionManager::ConnectCompleted()
+{
+    SendName();
+    ConnectionState = csConnected;
+    Session.UpdateStatus();
+    Session.Match.StartNewGame();
+}
+
+void TConnectionManager::ConnectFailed(int error)
+{
+    // The attempt is over: nothing of it stays open, no name is sent and no game starts.
+    CloseConnection();
+    Sockets.WSASetLastError(error);
+    Session.ReportSocketError(kConnectConnect);
+}
+
+void TConnectionManager::PeerClosed()
+{
+    CloseConnection();
+}
+
+void TConnectionManager::CloseConnection()
+{
+    const TSocket closing = Sock;
+    Sockets.AsyncSelect(closing, this, 0);
+    PeerAddress.clear();
+    PortText.clear();
+    Sock = 0;
+    ConnectionState = csNone;
+    Session.Match.GameState = gsNone;
+    Session.UpdateStatus();
+    // Reported after the state is settled: the box's nested loop may deliver more events.
+    if (closing != 0 && Sockets.closesocket(closing) != 0)
+        Session.ReportSocketError(kCloseSocket);
+}
+
+void TConnectionManager::Disconnect1Click()
+{
+    TDataPacket bye;
+    bye.Kind = pkBye;
+    SendPacket(Sock, bye);
+    CloseConnection();
+}
+
+void TConnectionManager::StopListening1Click()
+{
+    CloseConnection();
+}
+
+void TConnectionManager::WMSocketEvent(TSocket socket, std::uint32_t lParam)
+{
+    switch (WSAGetSelectEvent(lParam)) {
+    case FD_READ:
+        ReceivePackets(socket);
+        break;
+    case FD_ACCEPT:
+        AcceptPeer();
+        break;
+    case FD_CONNECT:
+        if (const int error = WSAGetSelectError(lParam))
+            ConnectFailed(error);
+        else
+            ConnectCompleted();
+        break;
+    case FD_CLOSE:
+        PeerClosed();
+        break;
+    default:
+        break;
+    }
+}
+
+void TConnectionManager::ReceivePackets(TSocket socket)
+{
+    const QByteArray batch = Sockets.recv(socket);
+    if (batch.isEmpty())
+        return;
+    Decoder.Append(batch);
+    // A dispatch may open a box whose nested loop runs this again; the decoder hands out
+    // each packet once, in stream order, to whichever call asks next.
+    while (std::optional<TDataPacket> packet = Decoder.Next()) {
+        packet->Socket = socket;
+        DispatchPacket(*packet);
+    }
+}
+
+void TConnectionManager::SendPacket(TSocket socket, const TDataPacket& packet)
+{
+    // Failures are not reported: a packet sent without a connection goes nowhere.
+    Sockets.send(socket, EncodePacket(packet));
+}
+
+void TConnectionManager::DispatchPacket(const TDataPacket& packet)
+{
+    TMatchFlow& match = Session.Match;
+    switch (packet.Kind) {
+    case pkMove:
+        // A column off the board must not touch the board or the turn.
+        if (packet.Column >= 1 && packet.Column <= kColumns)
+            match.ApplyRemoteMove(packet.Column);
+        break;
+    case pkBye:
+        Session.InsertChatLine(kPeerLeft.arg(match.RemoteName));
+        break;
+    case pkNewGame:
+        match.ApplyRemoteNewGame();
+        break;
+    case pkChat:
+        Session.InsertChatLine(packet.Text);
+        break;
+    case pkName:
+        match.RemoteName = packet.Text;
+        Session.InsertChatLine(kPeerNamed.arg(match.RemoteName));
+        break;
+    default:
+        break;
+    }
+}
+
+void TConnectionManager::SendName()
+{
+    TDataPacket name;
+    name.Kind = pkName;
+    name.Text = Session.Match.LocalName;
+    SendPacket(Sock, name);
+}
+
+std::uint16_t TConnectionManager::LocalPort() const
+{
+    return ConnectionState == csListening ? Sockets.LocalPort(Sock) : 0;
+}
+
+QString TConnectionManager::ResolveAddress(const QString& text)
+{
+    const std::optional<std::uint32_t> address = LookUpAddress(text);
+    return address ? TResolver::InetNtoa(*address) : text;
+}
+
+std::optional<std::uint16_t> TConnectionManager::PortFromText(const QString& text)
+{
+    if (const std::optional<std::uint16_t> service = TResolver::GetServByName(text))
+        return service;
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok)
+        return std::nullopt;
+    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFFu);
+}
+
+TStatusTexts TConnectionManager::ConnectionMenu(TConnectionState state)
+{
+    TStatusTexts menu;
+    menu.ConnectEnabled = state == csNone;
+    menu.DisconnectEnabled = state == csConnected || state == csConnecting;
+    menu.ListenEnabled = state == csNone;
+    menu.StopListeningEnabled = state == csListening;
+    return menu;
+}
+
+std::optional<std::uint32_t> TConnectionManager::LookUpAddress(const QString& text)
+{
+    if (const std::optional<std::uint32_t> dotted = TResolver::InetAddr(text))
+        return dotted;
+    const std::optional<THostEntry> host = TResolver::GetHostByName(text);
+    if (!host || host->Addresses.isEmpty())
+        return std::nullopt;
+    return host->Addresses.first();
+}
+
+void TConnectionManager::Abandon(TSocket s, const QString& label)
+{
+    // An attempt that stops leaves nothing open; the report still shows the call's own error.
+    const int error = Sockets.WSAGetLastError();
+    Sockets.closesocket(s);
+    Sockets.WSASetLastError(error);
+    Session.ReportSocketError(label);
+}
+
+void TConnectionManager::ReportPortText()
+{
+    Session.ShowError(kNotAnInteger.arg(PortText));
+}
+
+QString TConnectionManager::ListenStatus() const
+{
+    const std::optional<QString> hostName = TResolver::GetHostName();
+    if (!hostName)
+        return {};
+    const std::optional<THostEntry> host = TResolver::GetHostByName(*hostName);
+    if (!host)
+        return {};
+    const QString dotted = host->Addresses.isEmpty() ? QString() : TResolver::InetNtoa(host->Addresses.first());
+    return kListenStatus.arg(host->Name, dotted, PortText);
+}
+
+void TConnectionManager::BeginConnection(TSocket s)
+{
+    Sock = s;
+    // Bytes left over from an earlier connection must not join this one's stream.
+    Decoder.Clear();
+}
