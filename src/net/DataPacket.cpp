@@ -18,7 +18,7 @@ enum TValueTag : std::uint8_t {
     tagLongString = 0x0C,
 };
 
-constexpr QByteArrayView kMagic(kPacketMagic, sizeof(kPacketMagic) - 1);
+const QByteArrayView kMagic(kPacketMagic, sizeof(kPacketMagic) - 1);
 constexpr qsizetype kShortStringMax = 255;
 
 // Consumed bytes are dropped once they are this many and at least half the buffer, so

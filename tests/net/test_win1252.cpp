@@ -22,39 +22,24 @@ void TestWin1252::roundTripsEveryByte()
     const QString text = FromWin1252(all);
     QCOMPARE(text.size(), 256);
     QCOMPARE(ToWin1252(text).toHex(' '), all.toHex(' '));
-    for (int byte = 0; byte < 256; ++byte) {
-        const QString one = FromWin1252(all.sliced(byte, 1));
-        QVERIFY2(one.size() == 1 && !one[0].isSurrogate(), qPrintable(QString::number(byte, 16)));
-        QCOMPARE(ToWin1252(one), all.sliced(byte, 1));
-    }
 }
 
 void TestWin1252::mapsCharacter_data()
 {
     QTest::addColumn<char16_t>("character");
     QTest::addColumn<uchar>("byte");
-    QTest::newRow("NUL") << char16_t(0x0000) << uchar(0x00);
     QTest::newRow("A") << char16_t(u'A') << uchar(0x41);
-    QTest::newRow("DEL") << char16_t(0x007F) << uchar(0x7F);
     QTest::newRow("euro") << char16_t(u'€') << uchar(0x80);
     QTest::newRow("undefined 81") << char16_t(0x0081) << uchar(0x81);
-    QTest::newRow("low quote") << char16_t(0x201A) << uchar(0x82);
-    QTest::newRow("ellipsis") << char16_t(u'…') << uchar(0x85);
-    QTest::newRow("S caron") << char16_t(u'Š') << uchar(0x8A);
     QTest::newRow("OE") << char16_t(u'Œ') << uchar(0x8C);
     QTest::newRow("undefined 8D") << char16_t(0x008D) << uchar(0x8D);
     QTest::newRow("undefined 8F") << char16_t(0x008F) << uchar(0x8F);
     QTest::newRow("undefined 90") << char16_t(0x0090) << uchar(0x90);
-    QTest::newRow("right quote") << char16_t(u'’') << uchar(0x92);
-    QTest::newRow("em dash") << char16_t(u'—') << uchar(0x97);
-    QTest::newRow("trade mark") << char16_t(u'™') << uchar(0x99);
     QTest::newRow("oe") << char16_t(u'œ') << uchar(0x9C);
     QTest::newRow("undefined 9D") << char16_t(0x009D) << uchar(0x9D);
     QTest::newRow("Y diaeresis") << char16_t(u'Ÿ') << uchar(0x9F);
     QTest::newRow("no-break space") << char16_t(0x00A0) << uchar(0xA0);
-    QTest::newRow("guillemet") << char16_t(u'«') << uchar(0xAB);
     QTest::newRow("a grave") << char16_t(u'à') << uchar(0xE0);
-    QTest::newRow("c cedilla") << char16_t(u'ç') << uchar(0xE7);
     QTest::newRow("e acute") << char16_t(u'é') << uchar(0xE9);
     QTest::newRow("u circumflex") << char16_t(u'û') << uchar(0xFB);
     QTest::newRow("y diaeresis") << char16_t(u'ÿ') << uchar(0xFF);
