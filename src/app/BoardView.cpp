@@ -1,0 +1,173 @@
+#include "app/BoardView.h"
+
+#include "game/Board.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPen>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kStrip = 5;  // blue strip left of and above every hole
+constexpr QSize kLayoutSize{398, 353};
+
+// num / den rounded to the nearest integer, ties to even, in exact integer arithmetic.
+int RoundHalfEven(long long num, long long den)
+{
+    long long q = num / den;
+    long long r = num % den;
+    if (r < 0) {
+        --q;
+        r += den;
+    }
+    if (2 * r > den || (2 * r == den && q % 2 != 0))
+        ++q;
+    return static_cast<int>(q);
+}
+
+// Slot origin + half a slot, as the line's end points are defined.
+int Anchor(long long slotOrigin, long long slotSize)
+{
+    return RoundHalfEven(2 * slotOrigin + slotSize, 2);
+}
+
+}  // namespace
+
+TBoardView::TBoardView(QWidget* parent) : QWidget(parent)
+{
+    // Every paint covers the whole surface with the background first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void TBoardView::SetBoard(const TBoard* board)
+{
+    Board = board;
+    update();
+}
+
+void TBoardView::RepaintNow()
+{
+    WinLines.clear();
+    repaint();
+}
+
+void TBoardView::DrawWinLine(int col1, int row1, int col2, int row2)
+{
+    WinLines.push_back({col1, row1, col2, row2});
+    repaint();
+}
+
+int TBoardView::CellWidth(int w)
+{
+    return RoundHalfEven(static_cast<long long>(w) - kStrip, kColumns);
+}
+
+int TBoardView::CellHeight(int h)
+{
+    return RoundHalfEven(static_cast<long long>(h) - kStrip, kRows);
+}
+
+QRect TBoardView::CellRect(int col, int row, int w, int h)
+{
+    const int cw = CellWidth(w);
+    const int ch = CellHeight(h);
+    const int left = (col - 1) * cw + kStrip;
+    const int right = col * cw;
+    const int top = (kRows - row) * ch + kStrip;
+    const int bottom = (kRows + 1 - row) * ch;
+    return QRect(left, top, right - left, bottom - top);
+}
+
+QPoint TBoardView::AnchorPoint(int col, int row, int w, int h)
+{
+    const long long cw = CellWidth(w);
+    const long long ch = CellHeight(h);
+    return QPoint(Anchor((col - 1) * cw + kStrip, cw), Anchor((kRows - row) * ch + kStrip, ch));
+}
+
+std::optional<QPoint> TBoardView::HitTest(int x, int y, int w, int h)
+{
+    for (int col = 1; col <= kColumns; ++col) {
+        for (int row = 1; row <= kRows; ++row) {
+            const QRect r = CellRect(col, row, w, h);
+            // Explicit bounds: QRect::contains would normalise an inverted rectangle.
+            if (r.left() <= x && x < r.left() + r.width() && r.top() <= y && y < r.top() + r.height())
+                return QPoint(col, row);
+        }
+    }
+    return std::nullopt;
+}
+
+QSize TBoardView::sizeHint() const
+{
+    return kLayoutSize;
+}
+
+void TBoardView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    PaintBox1Paint(painter);
+    PaintWinLines(painter);
+}
+
+void TBoardView::mousePressEvent(QMouseEvent* event)
+{
+    const QPointF pos = event->position();
+    PaintBox1MouseDown(event->button(), static_cast<int>(std::floor(pos.x())),
+                       static_cast<int>(std::floor(pos.y())));
+}
+
+void TBoardView::resizeEvent(QResizeEvent* event)
+{
+    WinLines.clear();
+    QWidget::resizeEvent(event);
+}
+
+void TBoardView::PaintBox1Paint(QPainter& painter)
+{
+    // Aliased, so every pixel follows the integer geometry.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(rect(), BackgroundColor);
+    painter.setPen(QPen(Qt::black, 1));
+    for (int col = 1; col <= kColumns; ++col) {
+        for (int row = 1; row <= kRows; ++row) {
+            const QRect r = CellRect(col, row, width(), height());
+            if (r.isEmpty())
+                continue;
+            painter.setBrush(CellColor(col, row));
+            // An outlined QRect covers one pixel more than its size; shrink it so
+            // the outline lies on the cell's own edge pixels.
+            painter.drawEllipse(r.adjusted(0, 0, -1, -1));
+        }
+    }
+}
+
+void TBoardView::PaintBox1MouseDown(Qt::MouseButton, int x, int y)
+{
+    // Any button plays.
+    const std::optional<QPoint> cell = HitTest(x, y, width(), height());
+    if (cell && OnCellPressed)
+        OnCellPressed(cell->x(), cell->y());
+}
+
+QColor TBoardView::CellColor(int col, int row) const
+{
+    const std::int32_t value = Board ? Board->Cell(col, row) : cvEmpty;
+    if (value == cvLocal)
+        return LocalColor;
+    if (value == cvRemote)
+        return RemoteColor;
+    return HoleColor;
+}
+
+void TBoardView::PaintWinLines(QPainter& painter) const
+{
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::black, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (const TWinLine& line : WinLines) {
+        painter.drawLine(AnchorPoint(line.Col1, line.Row1, width(), height()),
+                         AnchorPoint(line.Col2, line.Row2, width(), height()));
+    }
+}

@@ -1,1 +1,70 @@
 #pragma once
+
+#include <QColor>
+#include <QPoint>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class TBoard;
+class QPainter;
+
+// The main window's PaintBox1: draws the board, turns presses into cells and
+// shows the lines over a four in a row. All geometry is computed afresh from the
+// current size, so the board stretches with the window.
+class TBoardView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TBoardView(QWidget* parent = nullptr);
+
+    // Not owned; read at every paint. Without a board every hole is empty.
+    void SetBoard(const TBoard* board);
+
+    QColor LocalColor{255, 255, 0};
+    QColor RemoteColor{255, 0, 0};
+    QColor BackgroundColor{0, 0, 255};
+    QColor HoleColor{255, 255, 255};
+
+    // Shows a changed board before returning, so a line drawn next lands on it.
+    void RepaintNow();
+    void DrawWinLine(int col1, int row1, int col2, int row2);
+
+    std::function<void(int column, int row)> OnCellPressed;
+
+    static int CellWidth(int w);
+    static int CellHeight(int h);
+    // Left and top belong to the cell, right and bottom do not; the rectangle is
+    // empty when the surface is too small for a hole.
+    static QRect CellRect(int col, int row, int w, int h);
+    static QPoint AnchorPoint(int col, int row, int w, int h);
+    static std::optional<QPoint> HitTest(int x, int y, int w, int h);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+    void PaintBox1Paint(QPainter& painter);
+    void PaintBox1MouseDown(Qt::MouseButton button, int x, int y);
+
+private:
+    struct TWinLine
+    {
+        int Col1, Row1, Col2, Row2;
+    };
+
+    QColor CellColor(int col, int row) const;
+    void PaintWinLines(QPainter& painter) const;
+
+    const TBoard* Board = nullptr;
+    // Lines are transient: they stay on screen until the next board change or
+    // resize, which clears them, as a line drawn straight onto the surface would.
+    std::vector<TWinLine> WinLines;
+};
