@@ -11,7 +11,6 @@
 #include <QPainter>
 #include <QStyle>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
