@@ -10,24 +10,24 @@
 
 namespace {
 
-const QString kNoPort = QStringLiteral("Le port n'est pas specifié");
-const QString kNoAddress = QStringLiteral("L'adresse n'est pas specifiée");
-const QString kCannotResolve = QStringLiteral("Incapable de resoudre le hote");
-const QString kCannotAccept = QStringLiteral("Unable to accept connection");
-const QString kPortInUse = QStringLiteral("Ce port est déja utilisé. Essayez d'ecouter sur un autre port");
-const QString kNotAnInteger = QStringLiteral("'%1' is not a valid integer value.");
-const QString kListenStatus = QStringLiteral("Status:Ecoute pour connection: %1 (%2) sur Port %3");
-const QString kPeerLeft = QStringLiteral(":: %1 a deconnecté");
-const QString kPeerNamed = QStringLiteral(":: Vous avez connecté à %1");
+constexpr QStringView kNoPort = u"Le port n'est pas specifié";
+constexpr QStringView kNoAddress = u"L'adresse n'est pas specifiée";
+constexpr QStringView kCannotResolve = u"Incapable de resoudre le hote";
+constexpr QStringView kCannotAccept = u"Unable to accept connection";
+constexpr QStringView kPortInUse = u"Ce port est déja utilisé. Essayez d'ecouter sur un autre port";
+constexpr QStringView kNotAnInteger = u"'%1' is not a valid integer value.";
+constexpr QStringView kListenStatus = u"Status:Ecoute pour connection: %1 (%2) sur Port %3";
+constexpr QStringView kPeerLeft = u":: %1 a deconnecté";
+constexpr QStringView kPeerNamed = u":: Vous avez connecté à %1";
 
-const QString kConnectSocket = QStringLiteral("Connect(Socket)");
-const QString kConnectSelect = QStringLiteral("Connect(WSAASyncSelect)");
-const QString kConnectConnect = QStringLiteral("Connect(Connect)");
-const QString kListenSocket = QStringLiteral("Listen(Socket)");
-const QString kListenBind = QStringLiteral("Listen(Bind)");
-const QString kListenListen = QStringLiteral("Listen(Listen)");
-const QString kListenSelect = QStringLiteral("Liten(WSAASyncSelect)");
-const QString kCloseSocket = QStringLiteral("Disconnect (closesocket)");
+constexpr QStringView kConnectSocket = u"Connect(Socket)";
+constexpr QStringView kConnectSelect = u"Connect(WSAASyncSelect)";
+constexpr QStringView kConnectConnect = u"Connect(Connect)";
+constexpr QStringView kListenSocket = u"Listen(Socket)";
+constexpr QStringView kListenBind = u"Listen(Bind)";
+constexpr QStringView kListenListen = u"Listen(Listen)";
+constexpr QStringView kListenSelect = u"Liten(WSAASyncSelect)";
+constexpr QStringView kCloseSocket = u"Disconnect (closesocket)";
 
 constexpr std::uint32_t kConnectEvents = FD_READ | FD_CONNECT | FD_CLOSE;
 constexpr std::uint32_t kListenEvents = FD_READ | FD_ACCEPT | FD_CLOSE;
@@ -58,11 +58,11 @@ TConnectionManager::TConnectionManager(TSession& session, TSocketLayer& sockets)
 void TConnectionManager::ConnectToPeer()
 {
     if (PortText.isEmpty()) {
-        Session.ShowError(kNoPort);
+        Session.ShowError(kNoPort.toString());
         return;
     }
     if (PeerAddress.isEmpty()) {
-        Session.ShowError(kNoAddress);
+        Session.ShowError(kNoAddress.toString());
         return;
     }
     // One lookup serves both the shown dotted form and the address connected to.
@@ -75,13 +75,13 @@ void TConnectionManager::ConnectToPeer()
         return;
     }
     if (!address) {
-        Session.ShowError(kCannotResolve);
+        Session.ShowError(kCannotResolve.toString());
         return;
     }
     SockAddr = MakeAddress(*address, *port);
     const TSocket s = Sockets.socket(AF_INET, SOCK_STREAM, TcpProtocol());
     if (s == INVALID_SOCKET) {
-        Session.ReportSocketError(kConnectSocket);
+        Session.ReportSocketError(kConnectSocket.toString());
         return;
     }
     if (Sockets.AsyncSelect(s, this, kConnectEvents) != 0) {
@@ -100,7 +100,7 @@ void TConnectionManager::ConnectToPeer()
 void TConnectionManager::StartListening()
 {
     if (PortText.isEmpty()) {
-        Session.ShowError(kNoPort);
+        Session.ShowError(kNoPort.toString());
         return;
     }
     const std::optional<std::uint16_t> port = PortFromText(PortText);
@@ -111,13 +111,13 @@ void TConnectionManager::StartListening()
     SockAddr = MakeAddress(htonl(INADDR_ANY), *port);
     const TSocket s = Sockets.socket(AF_INET, SOCK_STREAM, TcpProtocol());
     if (s == INVALID_SOCKET) {
-        Session.ReportSocketError(kListenSocket);
+        Session.ReportSocketError(kListenSocket.toString());
         return;
     }
     if (Sockets.bind(s, SockAddr) != 0) {
         if (Sockets.WSAGetLastError() == WSAEADDRINUSE) {
             Sockets.closesocket(s);
-            Session.ShowMessage(kPortInUse);
+            Session.ShowMessage(kPortInUse.toString());
         } else {
             Abandon(s, kListenBind);
         }
@@ -144,7 +144,7 @@ void TConnectionManager::AcceptPeer()
     if (accepted == INVALID_SOCKET) {
         // A connection that went away before we took it is no failure of ours.
         if (Sockets.WSAGetLastError() != WSAEWOULDBLOCK)
-            Session.ShowError(kCannotAccept);
+            Session.ShowError(kCannotAccept.toString());
         return;
     }
     // The new connection is ours before any box can open, so its events find it.
@@ -154,7 +154,7 @@ void TConnectionManager::AcceptPeer()
     PeerAddress = TResolver::InetNtoa(peer.sin_addr.s_addr);
     Sockets.AsyncSelect(listener, this, 0);
     if (listener != 0 && Sockets.closesocket(listener) != 0)
-        Session.ReportSocketError(kCloseSocket);
+        Session.ReportSocketError(kCloseSocket.toString());
     SendName();
     ConnectionState = csConnected;
     Session.UpdateStatus();
@@ -173,7 +173,7 @@ void TConnectionManager::ConnectFailed(int error)
     // The attempt is over: nothing of it stays open, no name is sent and no game starts.
     CloseConnection();
     Sockets.WSASetLastError(error);
-    Session.ReportSocketError(kConnectConnect);
+    Session.ReportSocketError(kConnectConnect.toString());
 }
 
 void TConnectionManager::PeerClosed()
@@ -193,7 +193,7 @@ void TConnectionManager::CloseConnection()
     Session.UpdateStatus();
     // Reported after the state is settled: the box's nested loop may deliver more events.
     if (closing != 0 && Sockets.closesocket(closing) != 0)
-        Session.ReportSocketError(kCloseSocket);
+        Session.ReportSocketError(kCloseSocket.toString());
 }
 
 void TConnectionManager::Disconnect1Click()
@@ -329,13 +329,13 @@ std::optional<std::uint32_t> TConnectionManager::LookUpAddress(const QString& te
     return host->Addresses.first();
 }
 
-void TConnectionManager::Abandon(TSocket s, const QString& label)
+void TConnectionManager::Abandon(TSocket s, QStringView label)
 {
     // An attempt that stops leaves nothing open; the report still shows the call's own error.
     const int error = Sockets.WSAGetLastError();
     Sockets.closesocket(s);
     Sockets.WSASetLastError(error);
-    Session.ReportSocketError(label);
+    Session.ReportSocketError(label.toString());
 }
 
 void TConnectionManager::ReportPortText()

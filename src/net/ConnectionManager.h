@@ -5,6 +5,7 @@
 #include "net/SocketEventSink.h"
 
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <netinet/in.h>
@@ -59,7 +60,7 @@ public:
 
 private:
     static std::optional<std::uint32_t> LookUpAddress(const QString& text);
-    void Abandon(TSocket s, const QString& label);
+    void Abandon(TSocket s, QStringView label);
     void ReportPortText();
     QString ListenStatus() const;
     void BeginConnection(TSocket s);

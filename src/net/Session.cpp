@@ -5,20 +5,20 @@
 
 namespace {
 
-const QString kTitle = QStringLiteral("Tessaro");
-const QString kSocketErrorCaption = QStringLiteral("Winsock Error");
-const QString kNoOpponent = QStringLiteral("aucun");
-const QString kChatLine = QStringLiteral("%1: %2");
+constexpr QStringView kTitle = u"Tessaro";
+constexpr QStringView kSocketErrorCaption = u"Winsock Error";
+constexpr QStringView kNoOpponent = u"aucun";
+constexpr QStringView kChatLine = u"%1: %2";
 
-const QString kNotConnected = QStringLiteral("Status: pas connecté");
-const QString kConnectedTo = QStringLiteral("Status: Connecté à %1 sûr Port %2 - %3");
-const QString kWaiting = QStringLiteral("Status: Attente de connection");
-const QString kScore = QStringLiteral("%1 %2 - %3 %4");
+constexpr QStringView kNotConnected = u"Status: pas connecté";
+constexpr QStringView kConnectedTo = u"Status: Connecté à %1 sûr Port %2 - %3";
+constexpr QStringView kWaiting = u"Status: Attente de connection";
+constexpr QStringView kScore = u"%1 %2 - %3 %4";
 
-const QString kNoGame = QStringLiteral("Il n'y a pas de jeu");
-const QString kGameOver = QStringLiteral("Le jeu est fini");
-const QString kYourTurn = QStringLiteral("Votre tour");
-const QString kTheirTurn = QStringLiteral("%1's tour");
+constexpr QStringView kNoGame = u"Il n'y a pas de jeu";
+constexpr QStringView kGameOver = u"Le jeu est fini";
+constexpr QStringView kYourTurn = u"Votre tour";
+constexpr QStringView kTheirTurn = u"%1's tour";
 
 }  // namespace
 
@@ -28,7 +28,7 @@ TSession::TSession(TSessionWindow& window)
     , Match(*this)
     , Connection(*this, *Sockets)
 {
-    Match.RemoteName = kNoOpponent;
+    Match.RemoteName = kNoOpponent.toString();
 }
 
 TSession::~TSession() = default;
@@ -108,7 +108,7 @@ TStatusTexts TSession::StatusTexts() const
     TStatusTexts status = TConnectionManager::ConnectionMenu(Connection.ConnectionState);
     switch (Connection.ConnectionState) {
     case csNone:
-        status.Panel0 = kNotConnected;
+        status.Panel0 = kNotConnected.toString();
         break;
     case csConnected:
         status.Panel0 = kConnectedTo.arg(Connection.PeerAddress, Connection.PortText, GameText());
@@ -119,7 +119,7 @@ TStatusTexts TSession::StatusTexts() const
         status.Panel0 = Connection.ListenStatusText;
         break;
     case csConnecting:
-        status.Panel0 = kWaiting;
+        status.Panel0 = kWaiting.toString();
         break;
     }
     return status;
@@ -129,14 +129,14 @@ QString TSession::GameText() const
 {
     switch (Match.GameState) {
     case gsOver:
-        return kGameOver;
+        return kGameOver.toString();
     case gsLocalTurn:
-        return kYourTurn;
+        return kYourTurn.toString();
     case gsRemoteTurn:
         return kTheirTurn.arg(Match.RemoteName);
     case gsNone:
     default:
-        return kNoGame;
+        return kNoGame.toString();
     }
 }
 
@@ -147,12 +147,12 @@ void TSession::ShowError(const QString& message)
 
 void TSession::ReportSocketError(const QString& label)
 {
-    Window.MessageBox(FormatSocketError(Sockets->WSAGetLastError(), label), kSocketErrorCaption, MB_OK);
+    Window.MessageBox(FormatSocketError(Sockets->WSAGetLastError(), label), kSocketErrorCaption.toString(), MB_OK);
 }
 
 QString TSession::ApplicationTitle()
 {
-    return kTitle;
+    return kTitle.toString();
 }
 
 void TSession::RepaintBoard()

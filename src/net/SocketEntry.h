@@ -40,7 +40,7 @@ public:
 
     QByteArray Inbox;
     bool ReadPending = false;    // an FD_READ is posted and not yet delivered
-    bool AcceptPending = false;  // likewise FD_ACCEPT
+    bool AcceptPending = false;  // an FD_ACCEPT is posted and accept() has not been called since
     bool ClosePosted = false;
     bool EndOfStream = false;    // EOF or a read error: nothing more will be read
     int CloseError = 0;

@@ -86,6 +86,8 @@ TSocket TSocketLayer::accept(TSocket s, sockaddr_in* address)
     const int fd = ::accept4(listener->Fd, reinterpret_cast<sockaddr*>(&peer), &length,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int err = errno;
+    // As with WSAAsyncSelect, accept() is what re-enables FD_ACCEPT.
+    listener->AcceptPending = false;
     Rearm(*listener);
     if (fd < 0) {
         FailErrno(err);
@@ -338,8 +340,8 @@ void TSocketLayer::OnWritable(TSocketEntry& entry)
 
 void TSocketLayer::AcceptReady(TSocketEntry& entry)
 {
-    // Reading stays off until the pending FD_ACCEPT is delivered or accept() is called;
-    // a listening socket cannot be drained, and a level-triggered notifier would spin.
+    // Reading stays off until accept() is called: a listening socket cannot be drained,
+    // and a level-triggered notifier would spin.
     if (!entry.AcceptPending && (entry.Mask & FD_ACCEPT)) {
         entry.AcceptPending = true;
         Post(entry, FD_ACCEPT, 0);
@@ -430,10 +432,10 @@ void TSocketLayer::Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lPar
     const std::uint32_t event = WSAGetSelectEvent(lParam);
     if (event == FD_READ)
         entry->ReadPending = false;
-    if (event == FD_ACCEPT)
-        entry->AcceptPending = false;
     if (entry->Sink != sink || !(entry->Mask & event)) {
         // Stale: the selection changed since posting. Whatever is still due goes to the current one.
+        if (event == FD_ACCEPT)
+            entry->AcceptPending = false;
         if (event == FD_CLOSE)
             entry->ClosePosted = false;
         if (entry->Phase == TSocketEntry::spConnected)
@@ -441,12 +443,8 @@ void TSocketLayer::Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lPar
         Rearm(*entry);
         return;
     }
-    // From here on the entry may be closed and deleted by the handler: use only the handle.
+    // The handler may close the socket, and its entry goes with it: nothing here touches it after.
     sink->WMSocketEvent(s, lParam);
-    if (event == FD_ACCEPT) {
-        if (TSocketEntry* listener = Find(s))
-            Rearm(*listener);
-    }
 }
 
 void TSocketLayer::BeginLinger(TSocketEntry& entry)
