@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <cstdint>
+
+// A plain non-blocking loopback socket for tests: the far end of a connection that the code
+// under test does not control, so a test can read late, read nothing, or close abruptly.
+class TRawPeer
+{
+public:
+    TRawPeer() = default;
+    explicit TRawPeer(int fd);
+    ~TRawPeer();
+    TRawPeer(TRawPeer&& other) noexcept;
+    TRawPeer& operator=(TRawPeer&& other) noexcept;
+    TRawPeer(const TRawPeer&) = delete;
+    TRawPeer& operator=(const TRawPeer&) = delete;
+
+    static TRawPeer Listener();                     // 127.0.0.1, a free port, listening
+    static TRawPeer BoundNotListening();             // a port on which connects are refused
+    static TRawPeer ConnectTo(std::uint16_t port);  // 127.0.0.1; waits for the connection
+    TRawPeer Accept();                              // invalid when nobody is waiting
+
+    bool IsOpen() const { return Fd >= 0; }
+    std::uint16_t Port() const;
+
+    qsizetype Send(QByteArrayView bytes);  // what the kernel takes now
+    bool SendAll(QByteArrayView bytes);    // waits for room; for small amounts
+    QByteArray ReadAvailable(qsizetype limit = 1 << 20);
+    bool SawEndOfStream() const { return EndOfStream; }
+    void ShutdownWrite();
+    void Close();
+    void Reset();  // close with RST
+
+private:
+    int Fd = -1;
+    bool EndOfStream = false;
+};
+
+// The descriptors this process holds open right now.
+int OpenDescriptorCount();
