@@ -273,6 +273,8 @@ void TConnectionManager::DispatchPacket(const TDataPacket& packet)
     case pkName:
         match.RemoteName = packet.Text;
         Session.InsertChatLine(kPeerNamed.arg(match.RemoteName));
+        // The score panel names the opponent: without this it would show the previous one.
+        Session.UpdateStatus();
         break;
     default:
         break;
