@@ -43,17 +43,20 @@ void TFakeWindow::DrawWinLine(int col1, int row1, int col2, int row2)
 void TFakeWindow::ShowStatus(const TStatusTexts& status)
 {
     Statuses.append(status);
+    Log << QStringLiteral("status: ") + status.Panel0;
 }
 
 void TFakeWindow::InsertChatLine(const QString& line)
 {
     ChatLines.prepend(line);
+    Log << QStringLiteral("chat: ") + line;
 }
 
 int TFakeWindow::MessageBox(const QString& text, const QString& caption, unsigned flags)
 {
     const TShownBox box{text, caption, flags};
     Boxes.append(box);
+    Log << QStringLiteral("box: ") + text;
     const TBoxScope scope(OpenBoxes);
     if (!BoxAnswers.empty())
         return TakeFront(BoxAnswers);
@@ -65,6 +68,7 @@ int TFakeWindow::MessageBox(const QString& text, const QString& caption, unsigne
 int TFakeWindow::ShowPlayAgain(const QString& message)
 {
     PlayAgainMessages.append(message);
+    Log << QStringLiteral("again: ") + message;
     const TBoxScope scope(OpenBoxes);
     if (!PlayAgainAnswers.empty())
         return TakeFront(PlayAgainAnswers);

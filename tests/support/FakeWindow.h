@@ -34,6 +34,7 @@ public:
     TStatusTexts Status() const { return Statuses.isEmpty() ? TStatusTexts{} : Statuses.last(); }
     bool HasBoxWith(const QString& text) const;
 
+    QStringList Log;        // "chat: ", "status: ", "box: ", "again: " entries, in the order shown
     QStringList ChatLines;  // newest first, as the chat log shows them
     QList<TStatusTexts> Statuses;
     QList<TShownBox> Boxes;
