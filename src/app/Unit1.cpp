@@ -1,0 +1,373 @@
+#include "app/Unit1.h"
+
+#include "app/BoardView.h"
+#include "app/Resources.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "app/Unit4.h"
+#include "app/Unit5.h"
+#include "app/Unit6.h"
+#include "controls/DockLayout.h"
+#include "controls/FloatingPanel.h"
+#include "controls/NumberEdit.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QVBoxLayout>
+
+namespace {
+
+// Starting geometry of the layout, in pixels.
+constexpr int kClientWidth = 565;
+constexpr int kClientHeight = 355;  // above the status bar
+constexpr int kChatPanelWidth = 165;
+constexpr int kChatInputHeight = 59;
+constexpr int kStatusPanel0Width = 400;
+
+// Received text is shown literally: control characters become their visible pictures
+// instead of breaking the line or the layout, and an oversized line is cut for display.
+QString DisplayableChatLine(const QString& line)
+{
+    QString shown = line.left(TForm1::kMaxChatLineLength);
+    for (QChar& c : shown) {
+        if (c.unicode() < 0x20)
+            c = QChar(0x2400 + c.unicode());
+        else if (c.unicode() == 0x7F)
+            c = QChar(0x2421);
+    }
+    return shown;
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent)
+{
+    CreateComponents();
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    // The session (and its sockets) go first: nothing may reach the widgets while they are torn down.
+    Session_.reset();
+}
+
+void TForm1::CreateComponents()
+{
+    setWindowIcon(AppIcon());
+    CreateMenu();
+    CreateStatusBar();
+
+    auto* client = new QWidget(this);
+    auto* dock = new TDockLayout(client);
+    CreateChatPanel();
+    CreateBoardPanel();
+    FloatingPanel2->setParent(client);
+    Panel1->setParent(client);
+    dock->addWidget(FloatingPanel2, alRight);
+    dock->addWidget(Panel1, alClient);
+    setCentralWidget(client);
+
+    // Start from the layout's client size, centred on the screen; the dialogs shown before
+    // the window (the name prompt) centre themselves on it.
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = geometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TForm1::CreateMenu()
+{
+    // The layout's caption keys; FormCreate replaces them with the French texts.
+    Game1 = menuBar()->addMenu(QStringLiteral(":game"));
+    New1 = Game1->addAction(QStringLiteral(":new"), this, &TForm1::New1Click);
+    N1 = Game1->addSeparator();
+    Exit1 = Game1->addAction(QStringLiteral(":exit"), this, &TForm1::Exit1Click);
+    Connection1 = menuBar()->addMenu(QStringLiteral(":connection"));
+    Connect1 = Connection1->addAction(QStringLiteral(":connect"), this, &TForm1::Connect1Click);
+    Disconnect1 = Connection1->addAction(QStringLiteral(":disconnect"), this, &TForm1::Disconnect1Click);
+    Listen1 = Connection1->addAction(QStringLiteral(":listen"), this, &TForm1::Listen1Click);
+    StopListening1 = Connection1->addAction(QStringLiteral(":stoplistening"), this,
+                                            &TForm1::StopListening1Click);
+    Help1 = menuBar()->addMenu(QStringLiteral(":help"));
+    about1 = Help1->addAction(QStringLiteral(":about"), this, &TForm1::about1Click);
+    Disconnect1->setEnabled(false);
+    StopListening1->setEnabled(false);
+}
+
+void TForm1::CreateStatusBar()
+{
+    StatusPanel0 = new QLabel(QStringLiteral("STATUS"), this);
+    StatusPanel1 = new QLabel(QStringLiteral("Score"), this);
+    for (QLabel* panel : {StatusPanel0, StatusPanel1}) {
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->setTextFormat(Qt::PlainText);
+    }
+    StatusPanel0->setFixedWidth(kStatusPanel0Width);
+    StatusPanel1->setMinimumWidth(0);
+    statusBar()->addWidget(StatusPanel0);
+    statusBar()->addWidget(StatusPanel1, 1);  // the last panel reaches the right edge
+}
+
+void TForm1::CreateChatPanel()
+{
+    FloatingPanel2 = new TFloatingPanel(this);
+    FloatingPanel2->SetHandleType(htNone);
+    FloatingPanel2->SetHandleOrientation(hoTop);
+    FloatingPanel2->SetCloseButton(false);
+    FloatingPanel2->SetResizeBar(true);
+    FloatingPanel2->SetBarWidth(5);
+    FloatingPanel2->SetBevel(false);
+    FloatingPanel2->resize(kChatPanelWidth, kClientHeight);
+
+    Memo2 = new QPlainTextEdit(FloatingPanel2);
+    Memo2->setReadOnly(true);
+    Memo2->setEnabled(false);
+    Memo2->setFocusPolicy(Qt::NoFocus);
+    // The log is disabled so it cannot be scrolled or selected, but it must stay readable.
+    QPalette readable = Memo2->palette();
+    readable.setColor(QPalette::Disabled, QPalette::Text, readable.color(QPalette::Active, QPalette::Text));
+    readable.setColor(QPalette::Disabled, QPalette::Base, readable.color(QPalette::Active, QPalette::Base));
+    Memo2->setPalette(readable);
+
+    Memo1 = new QPlainTextEdit(FloatingPanel2);
+    Memo1->resize(Memo1->width(), kChatInputHeight);
+    Memo1->installEventFilter(this);
+
+    for (QPlainTextEdit* memo : {Memo2, Memo1}) {
+        memo->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    FloatingPanel2->ChildLayout()->addWidget(Memo2, alClient);
+    FloatingPanel2->ChildLayout()->addWidget(Memo1, alBottom);
+}
+
+void TForm1::CreateBoardPanel()
+{
+    Panel1 = new QFrame(this);
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Raised);
+    Panel1->setLineWidth(1);
+    Panel1->installEventFilter(this);
+
+    PaintBox1 = new TBoardView(Panel1);
+    auto* inside = new QVBoxLayout(Panel1);
+    inside->setContentsMargins(1, 1, 1, 1);
+    inside->setSpacing(0);
+    inside->addWidget(PaintBox1);
+}
+
+void TForm1::FormCreate()
+{
+    HandCursor();  // loaded once here, as the link labels of the about box expect it ready
+
+    Session_ = std::make_unique<TSession>(*this);
+
+    setWindowTitle(TSession::ApplicationTitle());
+    QApplication::setApplicationDisplayName(TSession::ApplicationTitle());
+
+    PaintBox1->LocalColor = QColor(255, 255, 0);
+    PaintBox1->RemoteColor = QColor(255, 0, 0);
+    PaintBox1->BackgroundColor = QColor(0, 0, 255);
+    PaintBox1->HoleColor = QColor(255, 255, 255);
+    PaintBox1->SetBoard(&Session_->Match.Board);
+    PaintBox1->OnCellPressed = [this](int column, int row) { Session_->PlayLocalMove(column, row); };
+
+    AskLocalName();
+    SetMenuTexts();
+
+    Session_->Connection.ConnectionState = csNone;
+    Session_->Match.GameState = gsNone;
+    Session_->UpdateStatus();
+}
+
+void TForm1::AskLocalName()
+{
+    TForm4 prompt(this);
+    prompt.exec();
+    // Whatever the answer, even the close box, the field's text is the name.
+    Session_->Match.LocalName = prompt.Edit1->text();
+    Session_->Match.RemoteName = QStringLiteral("aucun");
+}
+
+void TForm1::SetMenuTexts()
+{
+    Game1->setTitle(QStringLiteral("&Jeu"));
+    New1->setText(QStringLiteral("&Nouveau"));
+    Exit1->setText(QStringLiteral("&Quitte"));
+    Connection1->setTitle(QStringLiteral("&Connection"));
+    Connect1->setText(QStringLiteral("&Connecte..."));
+    Disconnect1->setText(QStringLiteral("&Deconnecte"));
+    Listen1->setText(QStringLiteral("&Ecoute..."));
+    StopListening1->setText(QStringLiteral("&Cessez d'écouter"));
+    Help1->setTitle(QStringLiteral("&Aide"));
+    about1->setText(QStringLiteral("&Concernant..."));
+}
+
+void TForm1::RepaintBoard()
+{
+    PaintBox1->RepaintNow();
+}
+
+void TForm1::DrawWinLine(int col1, int row1, int col2, int row2)
+{
+    PaintBox1->DrawWinLine(col1, row1, col2, row2);
+}
+
+void TForm1::ShowStatus(const TStatusTexts& status)
+{
+    SetConnectionMenu(status.ConnectEnabled, status.DisconnectEnabled, status.ListenEnabled,
+                      status.StopListeningEnabled);
+    StatusPanel0->setText(status.Panel0);
+    StatusPanel1->setText(status.Panel1);
+}
+
+void TForm1::SetConnectionMenu(bool connectEnabled, bool disconnectEnabled, bool listenEnabled,
+                               bool stopListeningEnabled)
+{
+    Connect1->setEnabled(connectEnabled);
+    Disconnect1->setEnabled(disconnectEnabled);
+    Listen1->setEnabled(listenEnabled);
+    StopListening1->setEnabled(stopListeningEnabled);
+}
+
+void TForm1::InsertChatLine(const QString& line)
+{
+    QTextCursor cursor(Memo2->document());
+    cursor.movePosition(QTextCursor::Start);
+    const bool empty = Memo2->document()->isEmpty();
+    cursor.insertText(empty ? DisplayableChatLine(line) : DisplayableChatLine(line) + QChar('\n'));
+
+    // Newest lines are on top, so the surplus is cut from the bottom.
+    while (Memo2->document()->blockCount() > kMaxChatLines) {
+        QTextCursor last(Memo2->document()->lastBlock());
+        last.select(QTextCursor::BlockUnderCursor);
+        last.removeSelectedText();
+    }
+    Memo2->verticalScrollBar()->setValue(0);
+}
+
+int TForm1::MessageBox(const QString& text, const QString& caption, unsigned flags)
+{
+    QMessageBox box(this);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setTextFormat(Qt::PlainText);
+    box.setIcon((flags & MB_ICONERROR) ? QMessageBox::Critical : QMessageBox::NoIcon);
+    if ((flags & 0x0F) == MB_YESNO) {
+        box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(QStringLiteral("&Non"), QMessageBox::NoRole);
+        box.setEscapeButton(no);
+        box.exec();
+        return box.clickedButton() == no || box.clickedButton() == nullptr ? IDNO : IDYES;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return IDOK;
+}
+
+int TForm1::ShowPlayAgain(const QString& message)
+{
+    TForm5 dialog(this);
+    dialog.Label1->setText(message);
+    return dialog.exec();
+}
+
+void TForm1::New1Click()
+{
+    Session_->New1Click();
+}
+
+void TForm1::Exit1Click()
+{
+    close();
+}
+
+void TForm1::Connect1Click()
+{
+    TForm2 dialog(this);
+    if (dialog.exec() == 1)
+        Session_->Connect1Click(dialog.Edit1->text(), dialog.NumberEdit1->text());
+}
+
+void TForm1::Disconnect1Click()
+{
+    Session_->Disconnect1Click();
+}
+
+void TForm1::Listen1Click()
+{
+    TForm3 dialog(this);
+    if (dialog.exec() == 1)
+        Session_->Listen1Click(dialog.NumberEdit1->text());
+}
+
+void TForm1::StopListening1Click()
+{
+    Session_->StopListening1Click();
+}
+
+void TForm1::about1Click()
+{
+    TForm6 dialog(this);
+    dialog.exec();
+}
+
+void TForm1::Memo1KeyDown(int key)
+{
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return;
+    const QString typed = Memo1->toPlainText();
+    Memo1->clear();
+    Session_->EnterChatText(typed);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Memo1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        Memo1KeyDown(key);
+        // Enter sends the line; it never becomes a line break in the input.
+        return key == Qt::Key_Return || key == Qt::Key_Enter;
+    }
+    if (watched == Panel1 && event->type() == QEvent::Resize)
+        Panel1Resize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::FormResize()
+{
+    AdjustStatusPanels();
+}
+
+void TForm1::Panel1Resize()
+{
+    AdjustStatusPanels();
+}
+
+void TForm1::AdjustStatusPanels()
+{
+    StatusPanel0->setFixedWidth(Panel1->width() + 1);
+}

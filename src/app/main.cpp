@@ -1,7 +1,18 @@
-#include <cstdio>
+#include "app/Resources.h"
+#include "app/Unit1.h"
 
-int main()
+#include <QApplication>
+
+int main(int argc, char* argv[])
 {
-    std::puts("Tessaro: the window is not built yet.");
-    return 0;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tessaro"));
+    QApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
+    // Matches the desktop entry, so the desktop shows our icon for the running window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tessaro"));
+    QApplication::setWindowIcon(AppIcon());
+
+    TForm1 Form1;
+    Form1.show();
+    return app.exec();
 }
