@@ -23,7 +23,7 @@ inline constexpr int SOCKET_ERROR = -1;
 // also inside nested event loops (modal boxes). An event whose socket was closed, or whose
 // selection was cancelled, before it is delivered is dropped.
 //
-// Differences from the original, all on the side of not losing data: send() never takes less
+// Where it differs from Windows Sockets, it is on the side of not losing data: send() never takes less
 // than it is given (the kernel's refusals are queued and flushed in order), and closesocket()
 // on a connection closes gracefully in the background, so bytes sent just before it still
 // leave. A connect that fails reports FD_CONNECT with its error in the high 16 bits.

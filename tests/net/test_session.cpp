@@ -131,6 +131,8 @@ private slots:
     void shortAddressIsShownDotted();
     void portBytesInTheAddress();
     void nothingIsSentWithoutConnection();
+    void chatFloodReachesASlowPeerIntact();
+    void commandsTheStateDoesNotAllowAreIgnored();
     void newConnectionStartsAFreshStream();
     void reports();
 };
@@ -699,6 +701,54 @@ void TestSession::nothingIsSentWithoutConnection()
     QTest::qWait(50);
     received += peer.ReadAvailable();
     QCOMPARE(received, name);
+    QVERIFY(bob.Window.Boxes.isEmpty());
+}
+
+void TestSession::chatFloodReachesASlowPeerIntact()
+{
+    TPlayer bob("Bob");
+    bob.Session.Listen1Click("0");
+    TRawPeer peer = TRawPeer::ConnectTo(bob.Net().LocalPort());
+    QTRY_COMPARE_WITH_TIMEOUT(bob.Net().ConnectionState, csConnected, kPatience);
+
+    // The peer reads nothing while megabytes of chat go out; nothing may block or get lost.
+    constexpr int kLines = 60000;
+    const QString filler(140, QChar(u'é'));
+    for (int i = 0; i < kLines; ++i)
+        bob.Session.SendChatLine(QString::number(i) + filler);
+    QVERIFY(bob.Sockets().QueuedBytes(bob.Net().Sock) > 0);
+
+    TPacketDecoder decoder;
+    QList<TDataPacket> packets;
+    QTimer reader;
+    QObject::connect(&reader, &QTimer::timeout, [&] {
+        decoder.Append(peer.ReadAvailable());
+        while (std::optional<TDataPacket> packet = decoder.Next())
+            packets << *packet;
+    });
+    reader.start(0);
+    QTRY_VERIFY_WITH_TIMEOUT(packets.size() >= kLines + 1, kPatience * 3);
+    QCOMPARE(packets.size(), kLines + 1);
+    QCOMPARE(packets.first(), Packet(pkName, "Bob"));
+    for (int i = 0; i < kLines; ++i) {
+        if (packets[i + 1] != Packet(pkChat, QString::number(i) + filler))
+            QFAIL(qPrintable(QString("chat line %1 arrived wrong").arg(i)));
+    }
+}
+
+void TestSession::commandsTheStateDoesNotAllowAreIgnored()
+{
+    TPlayer bob("Bob");
+    bob.Session.StopListening1Click();
+    QVERIFY(Idle(bob));
+    bob.Session.Listen1Click("0");
+    const TSocket listener = bob.Net().Sock;
+    bob.Session.Connect1Click("127.0.0.1", "1");
+    bob.Session.Listen1Click("0");
+    QCOMPARE(bob.Net().ConnectionState, csListening);
+    QCOMPARE(bob.Net().Sock, listener);
+    QCOMPARE(bob.Net().PortText, "0");
+    QCOMPARE(bob.Sockets().OpenSockets(), 1);
     QVERIFY(bob.Window.Boxes.isEmpty());
 }
 
