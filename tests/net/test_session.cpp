@@ -718,6 +718,11 @@ void TestSession::chatFloodReachesASlowPeerIntact()
         bob.Session.SendChatLine(QString::number(i) + filler);
     QVERIFY(bob.Sockets().QueuedBytes(bob.Net().Sock) > 0);
 
+    // Then it reads; the event loop must keep turning while the queue drains.
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(1);
     TPacketDecoder decoder;
     QList<TDataPacket> packets;
     QTimer reader;
@@ -734,6 +739,8 @@ void TestSession::chatFloodReachesASlowPeerIntact()
         if (packets[i + 1] != Packet(pkChat, QString::number(i) + filler))
             QFAIL(qPrintable(QString("chat line %1 arrived wrong").arg(i)));
     }
+    QCOMPARE(bob.Sockets().QueuedBytes(bob.Net().Sock), 0);
+    QVERIFY2(ticks > 0, "the event loop stalled while the queue drained");
 }
 
 void TestSession::commandsTheStateDoesNotAllowAreIgnored()

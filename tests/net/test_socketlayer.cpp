@@ -121,12 +121,10 @@ private slots:
     void idleConnectionCausesNoWakeups();
     void closeComesAfterTheData_data();
     void closeComesAfterTheData();
-    void eventsArriveInsideAModalLoop();
     void eventsArriveInsideAMessageBox();
     void staleEventsAreDropped_data();
     void staleEventsAreDropped();
     void closingInsideANestedLoopIsSafe();
-    void partialSendsAreQueuedInOrder();
     void closeHandsOverQueuedBytes();
     void sendWithoutConnectionFails_data();
     void sendWithoutConnectionFails();
@@ -304,32 +302,6 @@ void TestSocketLayer::closeComesAfterTheData()
     QCOMPARE(sink.Count(FD_CLOSE), 1);
 }
 
-void TestSocketLayer::eventsArriveInsideAModalLoop()
-{
-    TSocketLayer layer;
-    TRecorder sink;
-    TLayerToRaw pair = ConnectToRaw(layer, sink);
-    QVERIFY(pair.Ok);
-    QStringList log;
-    int depth = 0;
-    sink.Handler = [&](TSocket s, std::uint32_t event) {
-        if (event != FD_READ)
-            return;
-        const QByteArray bytes = layer.recv(s);
-        log << QStringLiteral("%1@%2").arg(QString::fromLatin1(bytes)).arg(depth);
-        if (bytes != "first")
-            return;
-        // A modal box: more data arrives and is handled while it is open.
-        ++depth;
-        QTimer::singleShot(0, [&] { pair.Far.SendAll("second"); });
-        RunModalUntil([&] { return log.size() >= 2; });
-        --depth;
-    };
-    pair.Far.SendAll("first");
-    QTRY_COMPARE_WITH_TIMEOUT(log.size(), 2, kPatience);
-    QCOMPARE(log, QStringList({"first@0", "second@1"}));
-}
-
 void TestSocketLayer::eventsArriveInsideAMessageBox()
 {
     TSocketLayer layer;
@@ -431,36 +403,6 @@ void TestSocketLayer::closingInsideANestedLoopIsSafe()
     QCOMPARE(sendAfterClose, SOCKET_ERROR);
     QCOMPARE(layer.WSAGetLastError(), int(WSAENOTSOCK));
     QTest::qWait(20);  // let deferred deletions run
-}
-
-void TestSocketLayer::partialSendsAreQueuedInOrder()
-{
-    TSocketLayer layer;
-    TRecorder sink;
-    TLayerToRaw pair = ConnectToRaw(layer, sink);
-    QVERIFY(pair.Ok);
-
-    // Chat-sized pieces, far more than the kernel holds while the peer reads nothing.
-    constexpr qsizetype kTotal = 24'000'000;
-    constexpr qsizetype kPiece = 1000;
-    for (qsizetype sent = 0; sent < kTotal; sent += kPiece)
-        QCOMPARE(layer.send(pair.Near, Pattern(sent, kPiece)), int(kPiece));
-    QVERIFY2(layer.QueuedBytes(pair.Near) > 0, "the kernel took everything: nothing was queued");
-
-    // The peer starts reading; the loop must keep turning while the queue drains.
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(1);
-    QByteArray received;
-    QTimer reader;
-    QObject::connect(&reader, &QTimer::timeout, [&] { received += pair.Far.ReadAvailable(); });
-    reader.start(0);
-    QTRY_VERIFY_WITH_TIMEOUT(received.size() >= kTotal, kPatience * 3);
-    QCOMPARE(received.size(), kTotal);
-    QVERIFY(received == Pattern(0, kTotal));
-    QCOMPARE(layer.QueuedBytes(pair.Near), 0);
-    QVERIFY2(ticks > 0, "the event loop stalled while the queue drained");
 }
 
 void TestSocketLayer::closeHandsOverQueuedBytes()
