@@ -28,16 +28,19 @@ QImage FromXwd(const QByteArray& xwd)
     const quint32 bytesPerLine = BigEndianAt(xwd, 48);
     const quint32 colours = BigEndianAt(xwd, 76);
     const qsizetype start = qsizetype(headerSize) + qsizetype(colours) * 12;
-    if (bitsPerPixel != 32 || xwd.size() < start + qsizetype(bytesPerLine) * height)
+    const quint32 stride = bitsPerPixel / 8;
+    if ((stride != 3 && stride != 4) || bytesPerLine < width * stride
+        || xwd.size() < start + qsizetype(bytesPerLine) * height)
         return {};
     QImage image(int(width), int(height), QImage::Format_RGB32);
     for (quint32 y = 0; y < height; ++y) {
         const auto* line = reinterpret_cast<const uchar*>(xwd.constData() + start + y * bytesPerLine);
         auto* out = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
         for (quint32 x = 0; x < width; ++x) {
-            const uchar* p = line + 4 * x;
+            const uchar* p = line + stride * x;
             const quint32 value = byteOrder == 0 ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16
-                                                 : quint32(p[3]) | quint32(p[2]) << 8 | quint32(p[1]) << 16;
+                                                 : quint32(p[stride - 1]) | quint32(p[stride - 2]) << 8
+                                                       | quint32(p[stride - 3]) << 16;
             out[x] = 0xFF000000u | value;
         }
     }
@@ -119,7 +122,7 @@ QString TVirtualDisplay::XDoTool(const QStringList& arguments, bool* ok) const
 
 QStringList TVirtualDisplay::FindWindows(const QString& titleRegex, qint64 pid) const
 {
-    QStringList arguments{QStringLiteral("search"), QStringLiteral("--onlyvisible")};
+    QStringList arguments{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible")};
     if (pid != 0)
         arguments << QStringLiteral("--pid") << QString::number(pid);
     arguments << QStringLiteral("--name") << titleRegex;
@@ -153,7 +156,8 @@ void TVirtualDisplay::Focus(const QString& window) const
 
 void TVirtualDisplay::Key(const QString& keys) const
 {
-    XDoTool({QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60"), keys});
+    XDoTool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")}
+            + keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
 }
 
 void TVirtualDisplay::Type(const QString& text) const

@@ -6,6 +6,7 @@
 #include "e2e/VirtualDisplay.h"
 #include "net/DataPacket.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTest>
@@ -132,15 +133,15 @@ void TestTwoPlayers::cleanupTestCase()
 
 QString TestTwoPlayers::WaitForWindow(const QString& title, const TPlayer& player, const QString& except)
 {
-    QString found;
-    const auto look = [&] {
+    QDeadlineTimer deadline(kStepTimeoutMs);
+    while (!deadline.hasExpired()) {
         for (const QString& window : Display.FindWindows(title, player.Process->processId()))
             if (window != except)
-                found = window;
-        return !found.isEmpty();
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(look(), kStepTimeoutMs);
-    return found;
+                return window;
+        QTest::qWait(100);
+    }
+    qWarning("no window titled %s appeared", qPrintable(title));
+    return {};
 }
 
 void TestTwoPlayers::StartPlayer(TPlayer& player, QPoint position)
@@ -153,11 +154,14 @@ void TestTwoPlayers::StartPlayer(TPlayer& player, QPoint position)
 
     // The name prompt comes before the main window: select-all is done, typing replaces it.
     const QString prompt = WaitForWindow(QStringLiteral("^Nom$"), player);
+    QVERIFY(!prompt.isEmpty());
     Display.Focus(prompt);
     Display.Type(player.Name);
     Display.Key(QStringLiteral("Return"));
 
     player.MainWindow = WaitForWindow(QStringLiteral("^Tessaro$"), player);
+
+    QVERIFY(!player.MainWindow.isEmpty());
     Display.XDoTool({QStringLiteral("windowmove"), QStringLiteral("--sync"), player.MainWindow,
                      QString::number(position.x()), QString::number(position.y())});
     QTRY_COMPARE_WITH_TIMEOUT(Display.WindowGeometry(player.MainWindow).topLeft(), position, kStepTimeoutMs);
@@ -198,21 +202,28 @@ void TestTwoPlayers::CheckCell(const TPlayer& player, int column, int row, QRgb 
 void TestTwoPlayers::wholeGameByClicks()
 {
     StartPlayer(Alice, QPoint(0, 0));
+    QVERIFY(!QTest::currentTestFailed());
     StartPlayer(Bob, QPoint(640, 0));
+    QVERIFY(!QTest::currentTestFailed());
     LocateBoards();
+    QVERIFY(!QTest::currentTestFailed());
 
     // Alice listens; Bob connects through the relay.
     const quint16 port = FreePort();
     TRecordingRelay relay(port);
     UseMenu(Alice, QStringLiteral("c"), QStringLiteral("e"));
     const QString listen = WaitForWindow(QStringLiteral("^Ecoutez$"), Alice);
+    QVERIFY(!listen.isEmpty());
     Display.Focus(listen);
     Display.Type(QString::number(port));
     Display.Key(QStringLiteral("Return"));
     QTest::qWait(500);
 
-    UseMenu(Bob, QStringLiteral("c"), QStringLiteral("c"));
+    // "&Connecte..." shares its letter with "&Cessez d'écouter", so the letter only selects;
+    // it is the first item, which a menu opened from the keyboard already has selected.
+    UseMenu(Bob, QStringLiteral("c"), QStringLiteral("Return"));
     const QString connect = WaitForWindow(QStringLiteral("^Connectez"), Bob);
+    QVERIFY(!connect.isEmpty());
     Display.Focus(connect);
     Display.Type(QStringLiteral("127.0.0.1"));
     Display.Key(QStringLiteral("Tab"));
@@ -252,7 +263,9 @@ void TestTwoPlayers::wholeGameByClicks()
 
     // The winner sees the win box, the loser the play-again dialog; the loser plays again.
     const QString won = WaitForWindow(QStringLiteral("^Tessaro$"), Bob, Bob.MainWindow);
+    QVERIFY(!won.isEmpty());
     const QString again = WaitForWindow(QStringLiteral("^Jouez encore une fois$"), Alice);
+    QVERIFY(!again.isEmpty());
     Display.Focus(again);
     Display.Key(QStringLiteral("Return"));
     QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener).last(), int(pkNewGame), kStepTimeoutMs);
