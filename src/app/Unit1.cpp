@@ -168,7 +168,7 @@ void TForm1::CreateBoardPanel()
 
     PaintBox1 = new TBoardView(Panel1);
     auto* inside = new QVBoxLayout(Panel1);
-    inside->setContentsMargins(1, 1, 1, 1);
+    inside->setContentsMargins(0, 0, 0, 0);  // the frame itself keeps the 1-pixel bevel
     inside->setSpacing(0);
     inside->addWidget(PaintBox1);
 }
