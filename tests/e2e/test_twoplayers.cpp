@@ -203,7 +203,7 @@ void TestTwoPlayers::wholeGameByClicks()
 {
     StartPlayer(Alice, QPoint(0, 0));
     QVERIFY(!QTest::currentTestFailed());
-    StartPlayer(Bob, QPoint(640, 0));
+    StartPlayer(Bob, QPoint(585, 0));
     QVERIFY(!QTest::currentTestFailed());
     LocateBoards();
     QVERIFY(!QTest::currentTestFailed());
@@ -253,6 +253,10 @@ void TestTwoPlayers::wholeGameByClicks()
         CheckCell(Alice, 1, row, kRed);
         CheckCell(Alice, 2, row, kYellow);
     }
+    // TESSARO_SCREENSHOT=file.png keeps this picture of both windows mid-game (the README's).
+    if (const QString path = qEnvironmentVariable("TESSARO_SCREENSHOT"); !path.isEmpty())
+        Display.Screenshot().copy(Alice.Geometry.united(Bob.Geometry)).save(path);
+
     // A move exactly as it crosses the wire: pkMove, column 2.
     const QByteArray move2 = QByteArray::fromHex("0106085453524F3130303002000200020006000202") + QByteArray(1, '\0');
     QVERIFY(relay.FromListener.endsWith(move2));
