@@ -60,7 +60,7 @@ TVirtualDisplay::~TVirtualDisplay()
 
 bool TVirtualDisplay::ToolsAvailable(QString* missing)
 {
-    for (const char* tool : {"Xvfb", "xdotool", "xwd"}) {
+    for (const char* tool : {"Xvfb", "xdotool", "xwd", "xprop"}) {
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
             *missing = QString::fromLatin1(tool);
             return false;
@@ -179,4 +179,14 @@ QImage TVirtualDisplay::Screenshot() const
     if (!xwd.waitForFinished(kCommandTimeoutMs))
         return {};
     return FromXwd(xwd.readAllStandardOutput());
+}
+
+QString TVirtualDisplay::Property(const QString& window, const QString& name) const
+{
+    QProcess xprop;
+    xprop.setProcessEnvironment(Environment());
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), window, name});
+    if (!xprop.waitForFinished(kCommandTimeoutMs))
+        return {};
+    return QString::fromLocal8Bit(xprop.readAllStandardOutput()).trimmed();
 }

@@ -29,6 +29,7 @@ public:
     void Click(QPoint at) const;
 
     QImage Screenshot() const;
+    QString Property(const QString& window, const QString& name) const;  // as xprop prints it
 
 private:
     QString DisplayName;

@@ -101,6 +101,7 @@ private:
     void Play(TPlayer& player, int column, int row);
     void LocateBoards();
     void CheckCell(const TPlayer& player, int column, int row, QRgb colour);
+    void CheckDesktopIdentity(const QString& window);
 
     TVirtualDisplay Display;
     QString Program;
@@ -155,6 +156,7 @@ void TestTwoPlayers::StartPlayer(TPlayer& player, QPoint position)
     // The name prompt comes before the main window: select-all is done, typing replaces it.
     const QString prompt = WaitForWindow(QStringLiteral("^Nom$"), player);
     QVERIFY(!prompt.isEmpty());
+    CheckDesktopIdentity(prompt);
     Display.Focus(prompt);
     Display.Type(player.Name);
     Display.Key(QStringLiteral("Return"));
@@ -162,6 +164,7 @@ void TestTwoPlayers::StartPlayer(TPlayer& player, QPoint position)
     player.MainWindow = WaitForWindow(QStringLiteral("^Tessaro$"), player);
 
     QVERIFY(!player.MainWindow.isEmpty());
+    CheckDesktopIdentity(player.MainWindow);
     Display.XDoTool({QStringLiteral("windowmove"), QStringLiteral("--sync"), player.MainWindow,
                      QString::number(position.x()), QString::number(position.y())});
     QTRY_COMPARE_WITH_TIMEOUT(Display.WindowGeometry(player.MainWindow).topLeft(), position, kStepTimeoutMs);
@@ -190,6 +193,14 @@ void TestTwoPlayers::LocateBoards()
 void TestTwoPlayers::Play(TPlayer& player, int column, int row)
 {
     Display.Click(CellCentre(player.Board, column, row));
+}
+
+// Every window carries our icon and the class that names the desktop entry, tessaro.desktop.
+void TestTwoPlayers::CheckDesktopIdentity(const QString& window)
+{
+    QCOMPARE(Display.Property(window, QStringLiteral("WM_CLASS")),
+             QStringLiteral("WM_CLASS(STRING) = \"tessaro\", \"tessaro\""));
+    QVERIFY(Display.Property(window, QStringLiteral("_NET_WM_ICON")).contains(QLatin1String("Icon (16 x 16)")));
 }
 
 void TestTwoPlayers::CheckCell(const TPlayer& player, int column, int row, QRgb colour)
