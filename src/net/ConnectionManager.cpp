@@ -33,6 +33,13 @@ constexpr std::uint32_t kConnectEvents = FD_READ | FD_CONNECT | FD_CLOSE;
 constexpr std::uint32_t kListenEvents = FD_READ | FD_ACCEPT | FD_CLOSE;
 constexpr int kBacklog = 5;
 
+// The work of one FD_READ, so that a flood cannot hold the thread: at most this many packets
+// dispatched and this many bytes taken. The rest waits for the next FD_READ, behind whatever
+// other events came in meanwhile.
+constexpr int kPacketsPerEvent = 32;
+constexpr qsizetype kBytesPerEvent = 256 * 1024;
+constexpr qsizetype kReadSlice = 64 * 1024;
+
 int TcpProtocol()
 {
     return TResolver::GetProtoByName(QStringLiteral("tcp")).value_or(IPPROTO_TCP);
@@ -234,16 +241,27 @@ void TConnectionManager::WMSocketEvent(TSocket socket, std::uint32_t lParam)
 
 void TConnectionManager::ReceivePackets(TSocket socket)
 {
-    const QByteArray batch = Sockets.recv(socket);
-    if (batch.isEmpty())
-        return;
-    Decoder.Append(batch);
     // A dispatch may open a box whose nested loop runs this again; the decoder hands out
     // each packet once, in stream order, to whichever call asks next.
-    while (std::optional<TDataPacket> packet = Decoder.Next()) {
-        packet->Socket = socket;
-        DispatchPacket(*packet);
+    qsizetype taken = 0;
+    for (int dispatched = 0; dispatched < kPacketsPerEvent;) {
+        if (std::optional<TDataPacket> packet = Decoder.Next()) {
+            packet->Socket = socket;
+            DispatchPacket(*packet);
+            ++dispatched;
+            continue;
+        }
+        if (taken >= kBytesPerEvent)
+            break;
+        const QByteArray bytes = Sockets.recv(socket, kReadSlice);
+        if (bytes.isEmpty())
+            return;
+        taken += bytes.size();
+        Decoder.Append(bytes);
     }
+    // Packets may still wait in the decoder, where the socket layer cannot see them.
+    if (socket == Sock)
+        Sockets.RequestRead(socket);
 }
 
 void TConnectionManager::SendPacket(TSocket socket, const TDataPacket& packet)

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <sys/types.h>
 
 // The state of one socket of TSocketLayer. The layer decides; this object only holds the
 // descriptor, its notifiers and its buffers, and closes the descriptor when it is destroyed.
@@ -32,19 +33,25 @@ public:
     void Consume(qsizetype count);
     void DropQueue();
 
+    // Bytes received and not yet taken, in order.
+    qsizetype InboxBytes() const { return Inbox.size() - InboxPos; }
+    ssize_t ReceiveIntoInbox(qsizetype count);  // recv's result; errno as recv left it
+    QByteArray TakeInbox(qsizetype maxBytes);
+    void ClearInbox();
+
     int Fd;
     const TSocket Handle;
     TPhase Phase = spOpen;
     TSocketEventSink* Sink = nullptr;
     std::uint32_t Mask = 0;
 
-    QByteArray Inbox;
     bool ReadPending = false;    // an FD_READ is posted and not yet delivered
     bool AcceptPending = false;  // an FD_ACCEPT is posted and accept() has not been called since
     bool ClosePosted = false;
     bool EndOfStream = false;    // EOF or a read error: nothing more will be read
     int CloseError = 0;
     bool WriteShut = false;
+    bool Aborted = false;        // given up on a peer that took nothing: no more sends
 
     QSocketNotifier ReadNotifier;
     QSocketNotifier WriteNotifier;
@@ -53,4 +60,6 @@ public:
 private:
     QByteArray Outbox;
     qsizetype OutboxPos = 0;
+    QByteArray Inbox;
+    qsizetype InboxPos = 0;
 };

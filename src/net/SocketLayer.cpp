@@ -3,12 +3,14 @@
 #include "net/SocketEntry.h"
 #include "net/SocketErrors.h"
 
+#include <QElapsedTimer>
 #include <QMetaObject>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <utility>
 
@@ -19,6 +21,24 @@ namespace {
 std::atomic<TSocket> NextHandle{1};
 
 constexpr qsizetype kReadChunk = 64 * 1024;
+
+// Keeps the longest of the handlings it times, for the responsiveness figures.
+class THandlingTimer
+{
+public:
+    explicit THandlingTimer(qint64& longest)
+        : Longest(longest)
+    {
+        Clock.start();
+    }
+    ~THandlingTimer() { Longest = std::max(Longest, Clock.nsecsElapsed()); }
+    THandlingTimer(const THandlingTimer&) = delete;
+    THandlingTimer& operator=(const THandlingTimer&) = delete;
+
+private:
+    qint64& Longest;
+    QElapsedTimer Clock;
+};
 
 }  // namespace
 
@@ -141,6 +161,8 @@ int TSocketLayer::send(TSocket s, QByteArrayView bytes)
         return SOCKET_ERROR;
     if (entry->Phase != TSocketEntry::spConnected)
         return Fail(WSAENOTCONN);
+    if (entry->Aborted)
+        return Fail(WSAECONNABORTED);
     qsizetype sent = 0;
     if (entry->QueuedBytes() == 0) {
         while (sent < bytes.size()) {
@@ -156,6 +178,10 @@ int TSocketLayer::send(TSocket s, QByteArrayView bytes)
         }
     }
     if (sent < bytes.size()) {
+        if (entry->QueuedBytes() + (bytes.size() - sent) > kSendQueueLimit) {
+            Abort(*entry);
+            return Fail(WSAECONNABORTED);
+        }
         // Whatever the kernel does not take now leaves later, in order, behind what is queued.
         entry->Enqueue(bytes.sliced(sent));
         Rearm(*entry);
@@ -163,16 +189,29 @@ int TSocketLayer::send(TSocket s, QByteArrayView bytes)
     return static_cast<int>(std::min<qsizetype>(bytes.size(), INT_MAX));
 }
 
-QByteArray TSocketLayer::recv(TSocket s)
+QByteArray TSocketLayer::recv(TSocket s, qsizetype maxBytes)
 {
     TSocketEntry* entry = FindOrFail(s);
     if (!entry)
         return {};
-    QByteArray bytes = std::exchange(entry->Inbox, QByteArray());
+    QByteArray bytes = entry->TakeInbox(maxBytes);
+    if (entry->InboxBytes() > 0)
+        PostRead(*entry);
     if (bytes.isEmpty() && !entry->EndOfStream)
         Fail(WSAEWOULDBLOCK);
     Rearm(*entry);  // reading may have paused at the inbox limit
     return bytes;
+}
+
+int TSocketLayer::RequestRead(TSocket s)
+{
+    TSocketEntry* entry = FindOrFail(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (entry->Phase != TSocketEntry::spConnected)
+        return Fail(WSAENOTCONN);
+    PostRead(*entry);
+    return 0;
 }
 
 int TSocketLayer::closesocket(TSocket s)
@@ -184,7 +223,7 @@ int TSocketLayer::closesocket(TSocket s)
     Sockets.erase(it);
     entry.Sink = nullptr;
     entry.Mask = 0;
-    entry.Inbox.clear();
+    entry.ClearInbox();
     const bool finished = entry.EndOfStream && entry.QueuedBytes() == 0;
     if (entry.Phase == TSocketEntry::spConnected && !finished)
         BeginLinger(entry);
@@ -230,6 +269,17 @@ qsizetype TSocketLayer::QueuedBytes(TSocket s) const
 {
     const TSocketEntry* entry = Find(s);
     return entry ? entry->QueuedBytes() : 0;
+}
+
+qsizetype TSocketLayer::UnreadBytes(TSocket s) const
+{
+    const TSocketEntry* entry = Find(s);
+    if (!entry)
+        return 0;
+    int inKernel = 0;
+    if (entry->Fd < 0 || ::ioctl(entry->Fd, FIONREAD, &inKernel) != 0)
+        inKernel = 0;
+    return entry->InboxBytes() + inKernel;
 }
 
 TSocketEntry* TSocketLayer::Find(TSocket s) const
@@ -279,7 +329,7 @@ void TSocketLayer::Rearm(TSocketEntry& entry)
         write = true;
         break;
     case TSocketEntry::spConnected:
-        read = !entry.EndOfStream && entry.Inbox.size() < kInboxLimit;
+        read = !entry.EndOfStream && entry.InboxBytes() < kInboxLimit;
         write = entry.QueuedBytes() > 0;
         break;
     case TSocketEntry::spLingering:
@@ -294,6 +344,7 @@ void TSocketLayer::Rearm(TSocketEntry& entry)
 
 void TSocketLayer::OnReadable(TSocketEntry& entry)
 {
+    const THandlingTimer timer(LongestHandling);
     ++WakeupCount;
     switch (entry.Phase) {
     case TSocketEntry::spListening:
@@ -306,7 +357,7 @@ void TSocketLayer::OnReadable(TSocketEntry& entry)
         break;
     case TSocketEntry::spLingering:
         Drain(entry);
-        entry.Inbox.clear();  // nobody will read it any more
+        entry.ClearInbox();  // nobody will read it any more
         AdvanceLinger(entry);
         break;
     default:
@@ -317,6 +368,7 @@ void TSocketLayer::OnReadable(TSocketEntry& entry)
 
 void TSocketLayer::OnWritable(TSocketEntry& entry)
 {
+    const THandlingTimer timer(LongestHandling);
     ++WakeupCount;
     switch (entry.Phase) {
     case TSocketEntry::spConnecting:
@@ -364,13 +416,9 @@ void TSocketLayer::ConnectFinished(TSocketEntry& entry)
 void TSocketLayer::Drain(TSocketEntry& entry)
 {
     qsizetype budget = kReadBudget;
-    while (budget > 0 && !entry.EndOfStream && entry.Inbox.size() < kInboxLimit) {
-        const qsizetype chunk = std::min(budget, kReadChunk);
-        const qsizetype held = entry.Inbox.size();
-        entry.Inbox.resize(held + chunk);
-        const ssize_t n = ::recv(entry.Fd, entry.Inbox.data() + held, static_cast<size_t>(chunk), MSG_DONTWAIT);
+    while (budget > 0 && !entry.EndOfStream && entry.InboxBytes() < kInboxLimit) {
+        const ssize_t n = entry.ReceiveIntoInbox(std::min(budget, kReadChunk));
         const int err = errno;
-        entry.Inbox.resize(held + std::max<qsizetype>(n, 0));
         if (n > 0) {
             budget -= n;
         } else if (n < 0 && err == EAGAIN) {
@@ -403,15 +451,42 @@ bool TSocketLayer::Flush(TSocketEntry& entry)
 
 void TSocketLayer::PostDue(TSocketEntry& entry)
 {
-    // FD_READ first: bytes that came before the close are handled before the close.
-    if (!entry.Inbox.isEmpty() && !entry.ReadPending && (entry.Mask & FD_READ)) {
+    if (entry.InboxBytes() > 0)
+        PostRead(entry);
+    PostCloseIfDue(entry);
+}
+
+void TSocketLayer::PostRead(TSocketEntry& entry)
+{
+    if (!entry.ReadPending && (entry.Mask & FD_READ)) {
         entry.ReadPending = true;
         Post(entry, FD_READ, 0);
     }
-    if (entry.EndOfStream && !entry.ClosePosted && (entry.Mask & FD_CLOSE)) {
+}
+
+void TSocketLayer::PostCloseIfDue(TSocketEntry& entry)
+{
+    // Bytes that came before the close are handled before the close: while an FD_READ is on
+    // its way, the close waits for it (and for any its handler asks for) to be delivered.
+    if (entry.EndOfStream && !entry.ReadPending && !entry.ClosePosted && (entry.Mask & FD_CLOSE)) {
         entry.ClosePosted = true;
         Post(entry, FD_CLOSE, entry.CloseError);
     }
+}
+
+void TSocketLayer::Abort(TSocketEntry& entry)
+{
+    // Queuing without end for a peer that takes nothing would only hide that it is gone. What
+    // was queued is dropped, the descriptor will close with a reset, and the program hears of
+    // it as of any other end of the connection.
+    entry.Aborted = true;
+    entry.DropQueue();
+    entry.EndOfStream = true;
+    entry.CloseError = WSAECONNABORTED;
+    const linger abortive{1, 0};
+    ::setsockopt(entry.Fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    Rearm(entry);
+    PostDue(entry);
 }
 
 void TSocketLayer::Post(TSocketEntry& entry, std::uint32_t event, int error)
@@ -426,6 +501,7 @@ void TSocketLayer::Post(TSocketEntry& entry, std::uint32_t event, int error)
 
 void TSocketLayer::Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lParam)
 {
+    const THandlingTimer timer(LongestHandling);
     TSocketEntry* entry = Find(s);
     if (!entry)
         return;
@@ -443,8 +519,10 @@ void TSocketLayer::Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lPar
         Rearm(*entry);
         return;
     }
-    // The handler may close the socket, and its entry goes with it: nothing here touches it after.
+    // The handler may close the socket, and its entry goes with it: it is looked up again after.
     sink->WMSocketEvent(s, lParam);
+    if (TSocketEntry* after = Find(s); after && after->Phase == TSocketEntry::spConnected)
+        PostCloseIfDue(*after);
 }
 
 void TSocketLayer::BeginLinger(TSocketEntry& entry)

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <memory>
 #include <netinet/in.h>
@@ -27,6 +28,11 @@ inline constexpr int SOCKET_ERROR = -1;
 // than it is given (the kernel's refusals are queued and flushed in order), and closesocket()
 // on a connection closes gracefully in the background, so bytes sent just before it still
 // leave. A connect that fails reports FD_CONNECT with its error in the high 16 bits.
+// FD_CLOSE comes only after every FD_READ before it has been handled, so no byte received
+// before the close can be stranded behind it. Both queues are bounded: reading pauses while
+// kInboxLimit bytes wait to be taken, and a peer that leaves more than kSendQueueLimit bytes
+// queued for it is given up: its connection is reset and reported by FD_CLOSE with
+// WSAECONNABORTED, like any other end of a connection.
 class TSocketLayer
 {
 public:
@@ -41,7 +47,12 @@ public:
     TSocket accept(TSocket s, sockaddr_in* address);
     int connect(TSocket s, const sockaddr_in& address);
     int send(TSocket s, QByteArrayView bytes);
-    QByteArray recv(TSocket s);  // everything received so far; empty when nothing is waiting
+    // At most maxBytes of what was received, oldest first; empty when nothing is waiting.
+    // Bytes left behind are announced by another FD_READ, as recv re-enables FD_READ in Windows Sockets.
+    QByteArray recv(TSocket s, qsizetype maxBytes = kAllBytes);
+    // For a reader that stopped with received bytes still in its own hands: FD_READ comes
+    // again, and FD_CLOSE waits behind it.
+    int RequestRead(TSocket s);
     int closesocket(TSocket s);
     int AsyncSelect(TSocket s, TSocketEventSink* sink, std::uint32_t mask);  // mask 0 cancels
 
@@ -55,6 +66,10 @@ public:
     int LingeringSockets() const;
     std::uint64_t Wakeups() const { return WakeupCount; }
     qsizetype QueuedBytes(TSocket s) const;
+    qsizetype UnreadBytes(TSocket s) const;  // received and not yet taken by recv, the kernel's included
+    // The longest single handling of a notification or of a posted event, its handler included.
+    qint64 LongestHandlingNanoseconds() const { return LongestHandling; }
+    void ResetLongestHandling() { LongestHandling = 0; }
 
     // How long a closed connection may take to hand over its last bytes.
     static constexpr int kLingerMilliseconds = 10000;
@@ -62,6 +77,9 @@ public:
     static constexpr qsizetype kReadBudget = 256 * 1024;
     // Received bytes the program has not taken yet beyond which reading pauses.
     static constexpr qsizetype kInboxLimit = 16 * 1024 * 1024;
+    // Bytes queued for a peer beyond which it counts as gone.
+    static constexpr qsizetype kSendQueueLimit = 16 * 1024 * 1024;
+    static constexpr qsizetype kAllBytes = std::numeric_limits<qsizetype>::max();
 
 private:
     TSocketEntry* Find(TSocket s) const;
@@ -78,6 +96,9 @@ private:
     void Drain(TSocketEntry& entry);
     bool Flush(TSocketEntry& entry);
     void PostDue(TSocketEntry& entry);
+    void PostRead(TSocketEntry& entry);
+    void PostCloseIfDue(TSocketEntry& entry);
+    void Abort(TSocketEntry& entry);
     void Post(TSocketEntry& entry, std::uint32_t event, int error);
     void Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lParam);
     void BeginLinger(TSocketEntry& entry);
@@ -89,4 +110,5 @@ private:
     std::map<TSocket, TSocketEntry*> Sockets;
     int LastError = 0;
     std::uint64_t WakeupCount = 0;
+    qint64 LongestHandling = 0;
 };
