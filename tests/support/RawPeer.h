@@ -24,6 +24,7 @@ public:
     TRawPeer Accept();                              // invalid when nobody is waiting
 
     bool IsOpen() const { return Fd >= 0; }
+    int Descriptor() const { return Fd; }  // for a notifier; the peer keeps owning it
     std::uint16_t Port() const;
 
     qsizetype Send(QByteArrayView bytes);  // what the kernel takes now
