@@ -36,7 +36,7 @@ constexpr int kBacklog = 5;
 // The work of one FD_READ, so that a flood cannot hold the thread: at most this many packets
 // dispatched and this many bytes taken. The rest waits for the next FD_READ, behind whatever
 // other events came in meanwhile.
-constexpr int kPacketsPerEvent = 32;
+constexpr int kPacketsPerEvent = 16;
 constexpr qsizetype kBytesPerEvent = 256 * 1024;
 constexpr qsizetype kReadSlice = 64 * 1024;
 

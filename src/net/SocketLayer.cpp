@@ -271,6 +271,12 @@ qsizetype TSocketLayer::QueuedBytes(TSocket s) const
     return entry ? entry->QueuedBytes() : 0;
 }
 
+qsizetype TSocketLayer::InboxBytes(TSocket s) const
+{
+    const TSocketEntry* entry = Find(s);
+    return entry ? entry->InboxBytes() : 0;
+}
+
 qsizetype TSocketLayer::UnreadBytes(TSocket s) const
 {
     const TSocketEntry* entry = Find(s);

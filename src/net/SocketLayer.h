@@ -66,7 +66,8 @@ public:
     int LingeringSockets() const;
     std::uint64_t Wakeups() const { return WakeupCount; }
     qsizetype QueuedBytes(TSocket s) const;
-    qsizetype UnreadBytes(TSocket s) const;  // received and not yet taken by recv, the kernel's included
+    qsizetype InboxBytes(TSocket s) const;   // read from the kernel and not yet taken by recv
+    qsizetype UnreadBytes(TSocket s) const;  // the same, with what the kernel still holds
     // The longest single handling of a notification or of a posted event, its handler included.
     qint64 LongestHandlingNanoseconds() const { return LongestHandling; }
     void ResetLongestHandling() { LongestHandling = 0; }
