@@ -39,6 +39,7 @@ bool TMapWatcher::Connect(const QString& displayName)
 
 void TMapWatcher::Drain()
 {
+    Sync();
     while (xcb_generic_event_t* event = xcb_poll_for_event(Connection.get()))
         std::free(event);
 }
@@ -67,7 +68,13 @@ std::optional<TMappedWindow> TMapWatcher::WaitForMapped(const QString& title, st
 void TMapWatcher::FocusNone()
 {
     xcb_set_input_focus(Connection.get(), XCB_INPUT_FOCUS_NONE, XCB_NONE, XCB_CURRENT_TIME);
-    // A round trip, so the focus has moved when this returns.
+    Sync();
+}
+
+// A round trip: the server has handled every earlier request, and every event it generated
+// before has reached us.
+void TMapWatcher::Sync() const
+{
     std::free(xcb_get_input_focus_reply(Connection.get(), xcb_get_input_focus(Connection.get()), nullptr));
 }
 

@@ -15,10 +15,11 @@ struct TMappedWindow
     std::chrono::steady_clock::time_point At;  // when the map reached us
 };
 
-// A tiny X client that hears every top-level window being mapped, the moment it happens: it
-// asks the server for SubstructureNotify on the root window and waits on the connection's
-// descriptor, so a map is timestamped within a wake-up of the server sending it. Without a
-// window manager, mapped means on screen.
+// A tiny X client that hears every top-level window being mapped: it asks the server for
+// SubstructureNotify on the root window and waits on the connection's descriptor, so a map
+// that happens during WaitForMapped is timestamped within a wake-up of the server sending it
+// (one that happened before the wait gets the time the wait read it). Without a window
+// manager, mapped means on screen.
 class TMapWatcher
 {
 public:
@@ -29,7 +30,7 @@ public:
 
     bool Connect(const QString& displayName);
 
-    // Forgets the maps already heard, so a wait sees only what happens after this call.
+    // Forgets every map that happened before this call, heard yet or not.
     void Drain();
 
     // The next managed (not override-redirect) window mapped with this exact title.
@@ -39,6 +40,7 @@ public:
     void FocusNone();
 
 private:
+    void Sync() const;
     QString Title(std::uint32_t window) const;
     std::uint32_t Atom(const char* name) const;
 

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QString>
 #include <QTimer>
 
 #include <algorithm>
@@ -21,7 +22,7 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 constexpr int kMoves = 10'000;
-constexpr double kTargetP99Us = 1000.0;
+constexpr double kTargetP99Us = 1000.0;  // the verdict text says so too
 constexpr auto kGiveUp = std::chrono::seconds(10);
 
 // Twelve pieces of one colour that never make four: columns 1-2 and 4-5 three high, and
@@ -151,15 +152,31 @@ double Percentile(const std::vector<double>& sorted, double fraction)
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
-void Report(const char* label, std::vector<double> latencies, bool judged)
+struct TLatencySummary
+{
+    double Median = 0;
+    double P99 = 0;
+    double P999 = 0;
+    double Max = 0;
+};
+
+TLatencySummary Summarise(std::vector<double> latencies)
 {
     std::sort(latencies.begin(), latencies.end());
-    const double p99 = Percentile(latencies, 0.99);
-    std::printf("%-34s %9.1f %9.1f %9.1f %9.1f", label, Percentile(latencies, 0.5), p99,
-                Percentile(latencies, 0.999), latencies.back());
-    if (judged)
-        std::printf("   p99 < %.0f us  %s", kTargetP99Us, p99 < kTargetP99Us ? "PASS" : "ABOVE");
-    std::printf("\n");
+    return {Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 0.999), latencies.back()};
+}
+
+void Report(const char* label, const TLatencySummary& summary)
+{
+    std::printf("%-34s %9.1f %9.1f %9.1f %9.1f\n", label, summary.Median, summary.P99, summary.P999, summary.Max);
+}
+
+void Verdict(const TLatencySummary& summary)
+{
+    const QString figure =
+        QStringLiteral("%1 us (median %2 us)").arg(summary.P99, 0, 'f', 1).arg(summary.Median, 0, 'f', 1);
+    std::printf("target: %-48s %-34s %s\n", "99th percentile of move latency under 1 ms", qPrintable(figure),
+                summary.P99 < kTargetP99Us ? "PASS" : "ABOVE");
 }
 
 }  // namespace
@@ -189,7 +206,10 @@ int main(int argc, char* argv[])
         std::printf("a move never reached the board\n");
         return 1;
     }
-    Report("event loop asleep in poll", *woken, true);
-    Report("event loop spinning", *spinning, false);
+    const TLatencySummary asleep = Summarise(*woken);
+    Report("event loop asleep in poll", asleep);
+    Report("event loop spinning", Summarise(*spinning));
+    std::printf("\n");
+    Verdict(asleep);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "StartupRig.h"
 
 #include <QCoreApplication>
+#include <QString>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,7 +12,7 @@
 namespace {
 
 constexpr int kDefaultRuns = 5;
-constexpr double kRatioTarget = 1.5;
+constexpr double kRatioTarget = 1.5;  // the verdict texts below say so too
 
 double Median(std::vector<double> values)
 {
@@ -31,6 +32,12 @@ struct TPair
     double Minimal = 0;
 };
 
+// One target of the issue, its median figure and the verdict; a slow machine gets ABOVE, not a failure.
+void Verdict(const char* target, const QString& figure, bool met)
+{
+    std::printf("target: %-48s %-34s %s\n", target, qPrintable(figure), met ? "PASS" : "ABOVE");
+}
+
 class TReport
 {
 public:
@@ -42,12 +49,24 @@ public:
 
     void Print() const
     {
-        std::printf("\n%-40s %9s %9s %7s   %-9s\n", "median", "tessaro", "minimal", "ratio", "target");
-        RatioRow("exec to name prompt mapped (ms)", Medians([](const TRunFigures& r) { return r.StartupMs; }));
-        RatioRow("resident memory 3 s after window (MB)", Medians([](const TRunFigures& r) { return r.RssMb; }));
+        const TPair startup = Medians([](const TRunFigures& r) { return r.StartupMs; });
+        const TPair memory = Medians([](const TRunFigures& r) { return r.RssMb; });
+        const TPair background = Medians([](const TRunFigures& r) { return r.Background.StatMs; });
+        const TPair active = Medians([](const TRunFigures& r) { return r.Active.StatMs; });
+
+        std::printf("\n%-40s %9s %9s %7s\n", "median", "tessaro", "minimal", "ratio");
+        std::printf("%-40s %9.1f %9.1f %6.2fx\n", "exec to name prompt mapped (ms)", startup.Ours, startup.Minimal,
+                    startup.Ours / startup.Minimal);
+        std::printf("%-40s %9.1f %9.1f %6.2fx\n", "resident memory 3 s after window (MB)", memory.Ours,
+                    memory.Minimal, memory.Ours / memory.Minimal);
         IdleRows("in the background", &TRunFigures::Background);
         IdleRows("as the active window", &TRunFigures::Active);
-        std::printf("tessaro idles listening with a peer connected; the minimal window has no socket.\n");
+        std::printf("tessaro idles listening with a peer connected; the minimal window has no socket.\n\n");
+
+        RatioVerdict("start-up within 1.5x of a minimal Qt window", startup, QStringLiteral("ms"));
+        RatioVerdict("memory within 1.5x of a minimal Qt window", memory, QStringLiteral("MB"));
+        IdleVerdict("no CPU at all while idle in the background", background);
+        IdleVerdict("no CPU at all while idle as the active window", active);
     }
 
 private:
@@ -61,23 +80,32 @@ private:
         return Median(values);
     }
 
-    static void RatioRow(const char* label, TPair medians)
-    {
-        const double ratio = medians.Ours / medians.Minimal;
-        std::printf("%-40s %9.1f %9.1f %6.2fx   <= %.1fx    %s\n", label, medians.Ours, medians.Minimal, ratio,
-                    kRatioTarget, ratio <= kRatioTarget ? "PASS" : "ABOVE");
-    }
-
     void IdleRows(const char* phase, TCpuSample TRunFigures::*sample) const
     {
         const TPair stat = Medians([sample](const TRunFigures& r) { return (r.*sample).StatMs; });
         const TPair sched = Medians([sample](const TRunFigures& r) { return (r.*sample).SchedMs; });
         const TPair slices = Medians([sample](const TRunFigures& r) { return double((r.*sample).Slices); });
         std::printf("idle 10 s %s:\n", phase);
-        std::printf("%-40s %9.0f %9.0f %7s   0 ms       %s\n", "  CPU, utime+stime (ms)", stat.Ours, stat.Minimal, "",
-                    stat.Ours == 0 ? "PASS" : "ABOVE");
+        std::printf("%-40s %9.0f %9.0f\n", "  CPU, utime+stime (ms)", stat.Ours, stat.Minimal);
         std::printf("%-40s %9.2f %9.2f\n", "  CPU, scheduler clock (ms)", sched.Ours, sched.Minimal);
         std::printf("%-40s %9.0f %9.0f\n", "  times a thread was woken", slices.Ours, slices.Minimal);
+    }
+
+    static void RatioVerdict(const char* target, TPair medians, const QString& unit)
+    {
+        const double ratio = medians.Ours / medians.Minimal;
+        Verdict(target, QStringLiteral("%1x (%2 %4 against %3 %4)")
+                            .arg(ratio, 0, 'f', 2)
+                            .arg(medians.Ours, 0, 'f', 1)
+                            .arg(medians.Minimal, 0, 'f', 1)
+                            .arg(unit),
+                ratio <= kRatioTarget);
+    }
+
+    static void IdleVerdict(const char* target, TPair cpu)
+    {
+        Verdict(target, QStringLiteral("%1 ms in 10 s (minimal: %2 ms)").arg(cpu.Ours).arg(cpu.Minimal),
+                cpu.Ours == 0);
     }
 
     const std::vector<TRunFigures>& Ours;
