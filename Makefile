@@ -2,7 +2,7 @@
 # Everything else is here for developers and packagers.
 
 JOBS ?= $(shell nproc)
-FUZZ_RUNS ?= 200000
+FUZZ_RUNS ?= 100000
 
 .PHONY: all deps build run test test-dev test-asan test-fuzz bench fuzz install package clean
 
