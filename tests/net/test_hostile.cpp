@@ -141,6 +141,7 @@ private slots:
     void hostilePeer();
     void peerThatNeverReadsIsGivenUp();
     void readingPausesAtTheInboxLimit();
+    void burstBeforeACloseIsHandledWhole();
 };
 
 void TestHostile::hostilePeer_data()
@@ -278,6 +279,29 @@ void TestHostile::readingPausesAtTheInboxLimit()
     QCOMPARE(received.size(), kTotal);
     QVERIFY(received == Pattern(0, kTotal));
     QCOMPARE(sink.Events.count(FD_CLOSE), 0);
+}
+
+void TestHostile::burstBeforeACloseIsHandledWhole()
+{
+    // Far more packets than one read event dispatches, and the close right behind them: the
+    // close must wait until the last of them has been handled.
+    TPlayer bob(QStringLiteral("Bob"));
+    TRawPeer peer = ConnectPeer(bob);
+    QVERIFY(peer.IsOpen());
+    constexpr int kLines = 5000;
+    QByteArray burst = Encoded(pkName, 0, QStringLiteral("Zoé"));
+    QStringList expected{QStringLiteral(":: Vous avez connecté à Zoé")};
+    for (int i = 0; i < kLines; ++i) {
+        burst += Encoded(pkChat, 0, QString::number(i));
+        expected.prepend(QString::number(i));
+    }
+    burst += Encoded(pkBye);
+    expected.prepend(QStringLiteral(":: Zoé a deconnecté"));
+    QVERIFY(peer.SendAll(burst));
+    peer.ShutdownWrite();  // a plain close would reset, as the peer never read our name
+
+    QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csNone; }, kPatience));
+    QCOMPARE(bob.Window.ChatLines, expected);
 }
 
 QTEST_GUILESS_MAIN(TestHostile)
