@@ -28,17 +28,9 @@ void TestWin1252::mapsCharacter_data()
 {
     QTest::addColumn<char16_t>("character");
     QTest::addColumn<uchar>("byte");
-    QTest::newRow("A") << char16_t(u'A') << uchar(0x41);
     QTest::newRow("euro") << char16_t(u'€') << uchar(0x80);
     QTest::newRow("undefined 81") << char16_t(0x0081) << uchar(0x81);
-    QTest::newRow("OE") << char16_t(u'Œ') << uchar(0x8C);
-    QTest::newRow("undefined 8D") << char16_t(0x008D) << uchar(0x8D);
-    QTest::newRow("undefined 8F") << char16_t(0x008F) << uchar(0x8F);
-    QTest::newRow("undefined 90") << char16_t(0x0090) << uchar(0x90);
     QTest::newRow("oe") << char16_t(u'œ') << uchar(0x9C);
-    QTest::newRow("undefined 9D") << char16_t(0x009D) << uchar(0x9D);
-    QTest::newRow("Y diaeresis") << char16_t(u'Ÿ') << uchar(0x9F);
-    QTest::newRow("no-break space") << char16_t(0x00A0) << uchar(0xA0);
     QTest::newRow("a grave") << char16_t(u'à') << uchar(0xE0);
     QTest::newRow("e acute") << char16_t(u'é') << uchar(0xE9);
     QTest::newRow("u circumflex") << char16_t(u'û') << uchar(0xFB);
@@ -60,16 +52,10 @@ void TestWin1252::sendsQuestionMarkForUnmappable_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("C1 control with a Windows-1252 letter") << QString(QChar(0x0080)) << QByteArray("?");
-    QTest::newRow("C1 control 9F") << QString(QChar(0x009F)) << QByteArray("?");
-    QTest::newRow("A macron") << QStringLiteral("Ā") << QByteArray("?");
     QTest::newRow("Greek") << QStringLiteral("αβ") << QByteArray("??");
     QTest::newRow("CJK in a line") << QStringLiteral("Li: 你好.") << QByteArray("Li: ??.");
     QTest::newRow("emoji is one character") << QStringLiteral("a😀b") << QByteArray("a?b");
-    QTest::newRow("two emoji") << QStringLiteral("😀🎉") << QByteArray("??");
     QTest::newRow("lone high surrogate") << QString(QChar(0xD83D)) + u'x' << QByteArray("?x");
-    QTest::newRow("lone low surrogate") << u'x' + QString(QChar(0xDE00)) << QByteArray("x?");
-    QTest::newRow("high surrogate at end") << u'é' + QString(QChar(0xD83D)) << QByteArray("\xE9?");
-    QTest::newRow("replacement character") << QString(QChar(0xFFFD)) << QByteArray("?");
 }
 
 void TestWin1252::sendsQuestionMarkForUnmappable()

@@ -59,21 +59,16 @@ private slots:
     void encodesWorkedExamples();
     void encodesNarrowestInteger_data();
     void encodesNarrowestInteger();
-    void writesZeroReservedAndSocket();
     void switchesToLongStringAt256_data();
     void switchesToLongStringAt256();
     void cutsTextTooLongForAnyDecoder();
-    void matchesMagicExactly_data();
-    void matchesMagicExactly();
 
     void acceptsEveryIntegerForm_data();
     void acceptsEveryIntegerForm();
     void acceptsEitherStringForm();
     void dropsFromFlawOn_data();
     void dropsFromFlawOn();
-    void startsAfreshAfterFlaw();
     void returnsUnknownKindAndGoesOn();
-    void returnsTwoPacketsOfOneAppend();
     void decodesSameWhateverThePieces_data();
     void decodesSameWhateverThePieces();
     void decodesBatchOf255Bytes_data();
@@ -117,14 +112,8 @@ void TestWire::encodesNarrowestInteger_data()
     QTest::newRow("127") << 127 << Hex("02 7F");
     QTest::newRow("128") << 128 << Hex("03 80 00");
     QTest::newRow("-1") << -1 << Hex("02 FF");
-    QTest::newRow("-128") << -128 << Hex("02 80");
     QTest::newRow("-129") << -129 << Hex("03 7F FF");
-    QTest::newRow("32767") << 32767 << Hex("03 FF 7F");
-    QTest::newRow("-32768") << -32768 << Hex("03 00 80");
-    QTest::newRow("32768") << 32768 << Hex("04 00 80 00 00");
-    QTest::newRow("-32769") << -32769 << Hex("04 FF 7F FF FF");
     QTest::newRow("40000") << 40000 << Hex("04 40 9C 00 00");
-    QTest::newRow("int32 max") << std::numeric_limits<std::int32_t>::max() << Hex("04 FF FF FF 7F");
     QTest::newRow("int32 min") << std::numeric_limits<std::int32_t>::min() << Hex("04 00 00 00 80");
 }
 
@@ -137,16 +126,6 @@ void TestWire::encodesNarrowestInteger()
     const QByteArray asKind = kHeader + Hex("02 00") + bytes + Hex("02 00 06 00 02 00 00");
     QCOMPARE(EncodePacket(MakePacket(value)).toHex(' '), asKind.toHex(' '));
     QCOMPARE(DecodeWhole(asColumn + asKind), (QList<TDataPacket>{MakePacket(pkMove, {}, value), MakePacket(value)}));
-}
-
-void TestWire::writesZeroReservedAndSocket()
-{
-    TDataPacket packet = MakePacket(pkChat, "salut", 0);
-    packet.Reserved = 300;
-    packet.Socket = -7;
-    const TDataPacket before = packet;
-    QCOMPARE(EncodePacket(packet), EncodePacket(MakePacket(pkChat, "salut", 0)));
-    QCOMPARE(packet, before);
 }
 
 void TestWire::switchesToLongStringAt256_data()
@@ -182,26 +161,6 @@ void TestWire::cutsTextTooLongForAnyDecoder()
     QCOMPARE(DecodeWhole(bytes), QList<TDataPacket>{MakePacket(pkChat, QString(limit, u'x'))});
 }
 
-void TestWire::matchesMagicExactly_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("mismatch");
-    QTest::newRow("exact") << QByteArray("TSRO1000") << false;
-    QTest::newRow("other letters") << QByteArray("TSRO1001") << true;
-    QTest::newRow("other case") << QByteArray("tsro1000") << true;
-    QTest::newRow("shorter") << QByteArray("TSRO100") << true;
-    QTest::newRow("longer") << QByteArray("TSRO10000") << true;
-    QTest::newRow("with terminator") << QByteArray("TSRO1000", 9) << true;
-    QTest::newRow("empty") << QByteArray() << true;
-}
-
-void TestWire::matchesMagicExactly()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(bool, mismatch);
-    QCOMPARE(MagicMismatch(text), mismatch);
-}
-
 void TestWire::acceptsEveryIntegerForm_data()
 {
     QTest::addColumn<QByteArray>("column");
@@ -209,10 +168,7 @@ void TestWire::acceptsEveryIntegerForm_data()
     QTest::newRow("int8 4") << Hex("02 04") << 4;
     QTest::newRow("int16 4") << Hex("03 04 00") << 4;
     QTest::newRow("int32 4") << Hex("04 04 00 00 00") << 4;
-    QTest::newRow("int8 -1") << Hex("02 FF") << -1;
     QTest::newRow("int16 -2") << Hex("03 FE FF") << -2;
-    QTest::newRow("int16 -32768") << Hex("03 00 80") << -32768;
-    QTest::newRow("int32 -3") << Hex("04 FD FF FF FF") << -3;
 }
 
 void TestWire::acceptsEveryIntegerForm()
@@ -239,19 +195,14 @@ void TestWire::dropsFromFlawOn_data()
     QTest::addColumn<int>("returned");
     QTest::newRow("no list tag") << Hex("02") + Packet("02 00", "06 00", "02 00").mid(1) << 0;
     QTest::newRow("magic other letters") << Hex("01 06 08") + "TSRO1001" + Packet("02 00", "06 00", "02 00").mid(11) << 0;
-    QTest::newRow("magic other case") << Hex("01 06 08") + "tsro1000" + Packet("02 00", "06 00", "02 00").mid(11) << 0;
-    QTest::newRow("magic shorter") << Hex("01 06 07") + "TSRO100" + Packet("02 00", "06 00", "02 00").mid(11) << 0;
     QTest::newRow("magic longer") << Hex("01 06 09") + "TSRO10000" + Packet("02 00", "06 00", "02 00").mid(11) << 0;
     QTest::newRow("magic as integer") << Hex("01 02 08") + Packet("02 00", "06 00", "02 00").mid(11) << 0;
     QTest::newRow("kind as string") << Packet("06 00", "06 00", "02 00") << 0;
-    QTest::newRow("kind of tag 05") << Packet("05 00", "06 00", "02 00") << 0;
-    QTest::newRow("text as integer") << Packet("02 03", "02 00", "02 00") << 0;
     QTest::newRow("text as list") << Packet("02 03", "01 00", "02 00") << 0;
     QTest::newRow("column as end tag") << Packet("02 00", "06 00", "00") << 0;
     QTest::newRow("negative long length") << Packet("02 03", "0C FF FF FF FF 61", "02 00") << 0;
     QTest::newRow("long length over limit") << Packet("02 03", "0C 01 00 10 00", "02 00") << 0;
     QTest::newRow("end tag 01") << Packet("02 00", "06 00", "02 04", "01") << 1;
-    QTest::newRow("end tag 02") << Packet("02 00", "06 00", "02 04", "02") << 1;
 }
 
 // A good packet comes first and must survive; everything from the flaw on must not.
@@ -267,17 +218,8 @@ void TestWire::dropsFromFlawOn()
     QCOMPARE(packets.size(), 1 + returned);
     QCOMPARE(packets.first(), good);
     QCOMPARE(decoder.Pending(), 0);
-    QVERIFY(!decoder.Next());
-}
-
-void TestWire::startsAfreshAfterFlaw()
-{
-    TPacketDecoder decoder;
-    decoder.Append(Hex("01 06 08") + "TSRO9999" + Hex("02 00 02 00"));
-    QVERIFY(!decoder.Next());
-    QCOMPARE(decoder.Pending(), 0);
-    decoder.Append(EncodePacket(MakePacket(pkNewGame)));
-    QCOMPARE(DrainInto(decoder), QList<TDataPacket>{MakePacket(pkNewGame)});
+    decoder.Append(after);  // new bytes start afresh
+    QCOMPARE(DrainInto(decoder), QList<TDataPacket>{MakePacket(pkChat, "Paul: salut")});
 }
 
 void TestWire::returnsUnknownKindAndGoesOn()
@@ -287,25 +229,12 @@ void TestWire::returnsUnknownKindAndGoesOn()
     QCOMPARE(DecodeWhole(EncodeAll(packets)), packets);
 }
 
-void TestWire::returnsTwoPacketsOfOneAppend()
-{
-    const QList<TDataPacket> packets = {MakePacket(pkName, "Bernard"), MakePacket(pkNewGame)};
-    TPacketDecoder decoder;
-    decoder.Append(EncodeAll(packets));
-    QCOMPARE(decoder.Next(), packets[0]);
-    QCOMPARE(decoder.Next(), packets[1]);
-    QCOMPARE(decoder.Next(), std::nullopt);
-    QCOMPARE(decoder.Pending(), 0);
-}
-
 void TestWire::decodesSameWhateverThePieces_data()
 {
     QTest::addColumn<int>("maxPiece");
     QTest::addColumn<quint32>("seed");
     QTest::newRow("one byte") << 1 << 1u;
-    QTest::newRow("two bytes") << 2 << 1u;
     QTest::newRow("up to 7") << 7 << 2u;
-    QTest::newRow("up to 64") << 64 << 3u;
     QTest::newRow("up to 700") << 700 << 4u;
     QTest::newRow("up to 9000") << 9000 << 5u;
 }
@@ -382,7 +311,6 @@ void TestWire::rejectsOversizedStringAtOnce_data()
 {
     QTest::addColumn<QByteArray>("length");
     QTest::newRow("2 GB") << Hex("FF FF FF 7F");
-    QTest::newRow("limit plus one") << Hex("01 00 10 00");
     QTest::newRow("negative") << Hex("00 00 00 80");
 }
 
@@ -414,7 +342,6 @@ void TestWire::resumesFromNestedDrain_data()
     QTest::addColumn<QList<int>>("cuts");
     QTest::addColumn<QList<int>>("nestAt");
     QTest::newRow("nested on first packet") << QList<int>{3, 5} << QList<int>{0, 1};
-    QTest::newRow("nested twice deep") << QList<int>{2, 4} << QList<int>{1, 2};
     QTest::newRow("cut inside a packet") << QList<int>{-3, -5} << QList<int>{0, 3};
     QTest::newRow("nested on last of batch") << QList<int>{3, 6} << QList<int>{2, 5};
 }
