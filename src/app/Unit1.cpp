@@ -137,6 +137,7 @@ void TForm1::CreateChatPanel()
 
     Memo2 = new QPlainTextEdit(FloatingPanel2);
     Memo2->setReadOnly(true);
+    Memo2->setUndoRedoEnabled(false);  // every inserted line would stay in the undo history
     Memo2->setEnabled(false);
     Memo2->setFocusPolicy(Qt::NoFocus);
     // The log is disabled so it cannot be scrolled or selected, but it must stay readable.
