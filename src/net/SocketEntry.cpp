@@ -8,9 +8,10 @@
 
 namespace {
 
-// Consumed bytes at the front of a buffer are dropped once they are this many and at least
-// half of it, so taking a buffer piece by piece costs linear time in total.
+// Consumed bytes at the front of the send queue are dropped once they are this many and at
+// least half of it, so sending a long queue piece by piece costs linear time in total.
 constexpr qsizetype kCompactAt = 1024 * 1024;
+constexpr qsizetype kInboxChunk = 64 * 1024;
 
 }  // namespace
 
@@ -68,27 +69,44 @@ void TSocketEntry::DropQueue()
 
 ssize_t TSocketEntry::ReceiveIntoInbox(qsizetype count)
 {
-    const qsizetype held = Inbox.size();
-    Inbox.resize(held + count);
-    const ssize_t n = ::recv(Fd, Inbox.data() + held, static_cast<size_t>(count), MSG_DONTWAIT);
+    if (Inbox.empty() || Inbox.back().size() == kInboxChunk) {
+        Inbox.emplace_back();
+        Inbox.back().reserve(kInboxChunk);
+    }
+    QByteArray& tail = Inbox.back();
+    const qsizetype held = tail.size();
+    const qsizetype room = std::min(count, kInboxChunk - held);
+    tail.resize(held + room);
+    const ssize_t n = ::recv(Fd, tail.data() + held, static_cast<size_t>(room), MSG_DONTWAIT);
     const int err = errno;
-    Inbox.resize(held + std::max<qsizetype>(n, 0));
+    tail.resize(held + std::max<qsizetype>(n, 0));
+    InboxSize += std::max<qsizetype>(n, 0);
     errno = err;
     return n;
 }
 
 QByteArray TSocketEntry::TakeInbox(qsizetype maxBytes)
 {
-    const qsizetype count = std::clamp<qsizetype>(maxBytes, 0, InboxBytes());
-    if (InboxPos == 0 && count == Inbox.size())
-        return std::exchange(Inbox, QByteArray());
-    QByteArray bytes = Inbox.sliced(InboxPos, count);
-    InboxPos += count;
-    if (InboxPos == Inbox.size()) {
-        ClearInbox();
-    } else if (InboxPos >= kCompactAt && InboxPos * 2 >= Inbox.size()) {
-        Inbox.remove(0, InboxPos);
-        InboxPos = 0;
+    const qsizetype count = std::clamp<qsizetype>(maxBytes, 0, InboxSize);
+    if (count == 0)
+        return {};
+    InboxSize -= count;
+    if (InboxFront == 0 && Inbox.front().size() == count) {
+        QByteArray bytes = std::move(Inbox.front());
+        Inbox.pop_front();
+        return bytes;
+    }
+    QByteArray bytes;
+    bytes.reserve(count);
+    while (bytes.size() < count) {
+        const QByteArray& front = Inbox.front();
+        const qsizetype part = std::min(count - bytes.size(), front.size() - InboxFront);
+        bytes.append(front.constData() + InboxFront, part);
+        InboxFront += part;
+        if (InboxFront == front.size()) {
+            Inbox.pop_front();
+            InboxFront = 0;
+        }
     }
     return bytes;
 }
@@ -96,5 +114,6 @@ QByteArray TSocketEntry::TakeInbox(qsizetype maxBytes)
 void TSocketEntry::ClearInbox()
 {
     Inbox.clear();
-    InboxPos = 0;
+    InboxFront = 0;
+    InboxSize = 0;
 }

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <sys/types.h>
 
 // The state of one socket of TSocketLayer. The layer decides; this object only holds the
@@ -33,8 +34,9 @@ public:
     void Consume(qsizetype count);
     void DropQueue();
 
-    // Bytes received and not yet taken, in order.
-    qsizetype InboxBytes() const { return Inbox.size() - InboxPos; }
+    // Bytes received and not yet taken, in order. They are held in chunks of a fixed size, so
+    // a full inbox never has to be moved or grown in one piece.
+    qsizetype InboxBytes() const { return InboxSize; }
     ssize_t ReceiveIntoInbox(qsizetype count);  // recv's result; errno as recv left it
     QByteArray TakeInbox(qsizetype maxBytes);
     void ClearInbox();
@@ -60,6 +62,7 @@ public:
 private:
     QByteArray Outbox;
     qsizetype OutboxPos = 0;
-    QByteArray Inbox;
-    qsizetype InboxPos = 0;
+    std::deque<QByteArray> Inbox;
+    qsizetype InboxFront = 0;  // bytes of the first chunk already taken
+    qsizetype InboxSize = 0;
 };
