@@ -10,11 +10,22 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <utility>
 
 namespace {
+
+// Every packet is one complete write, and a move should not wait for the acknowledgement of
+// the chat line before it: small packets go out at once.
+void SendWithoutDelay(int fd)
+{
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 
 // Handles are never reused in the process, so an event still queued for a closed socket can
 // never be mistaken for one of a newer socket.
@@ -61,6 +72,8 @@ TSocket TSocketLayer::socket(int family, int type, int protocol)
         FailErrno(errno);
         return INVALID_SOCKET;
     }
+    if (type == SOCK_STREAM)
+        SendWithoutDelay(fd);
     const TSocket handle = NextHandle++;
     auto* entry = new TSocketEntry(fd, handle, Receiver.get());
     Watch(*entry);
@@ -115,6 +128,7 @@ TSocket TSocketLayer::accept(TSocket s, sockaddr_in* address)
     }
     if (address)
         *address = peer;
+    SendWithoutDelay(fd);
     const TSocket handle = NextHandle++;
     auto* entry = new TSocketEntry(fd, handle, Receiver.get());
     Watch(*entry);
