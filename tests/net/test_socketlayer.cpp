@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -58,29 +59,6 @@ QByteArray Pattern(qsizetype size)
     return bytes;
 }
 
-// The near end belongs to the layer, the far end is a raw peer; Near is 0 on failure.
-struct TPair
-{
-    TSocket Near = 0;
-    TRawPeer Far;
-};
-
-TPair ConnectToRaw(TSocketLayer& layer, TRecorder& sink)
-{
-    TRawPeer listener = TRawPeer::Listener();
-    TPair pair{layer.socket(AF_INET, SOCK_STREAM, 0), {}};
-    layer.AsyncSelect(pair.Near, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
-    layer.connect(pair.Near, Loopback(listener.Port()));
-    const auto ready = [&] {
-        if (!pair.Far.IsOpen())
-            pair.Far = listener.Accept();
-        return pair.Far.IsOpen() && sink.Count(FD_CONNECT) > 0;
-    };
-    if (!QTest::qWaitFor(ready, kPatience))
-        pair.Near = 0;
-    return pair;
-}
-
 }  // namespace
 
 class TestSocketLayer : public QObject
@@ -97,37 +75,72 @@ private slots:
     void closeInsideNestedLoop();
     void sendQueueAndGracefulClose();
     void failedConnectsLeaveNoDescriptors();
+    void init();
+    void cleanup();
+
+private:
+    bool ConnectToRaw();
+
+    // The connection's near end belongs to the layer, its far end is a raw peer.
+    std::unique_ptr<TSocketLayer> layer;
+    TRecorder sink;
+    TSocket nearEnd = 0;
+    TRawPeer peer;
 };
+
+void TestSocketLayer::init()
+{
+    layer = std::make_unique<TSocketLayer>();
+    sink = {};
+}
+
+void TestSocketLayer::cleanup()
+{
+    layer.reset();
+    peer = {};
+}
+
+bool TestSocketLayer::ConnectToRaw()
+{
+    TRawPeer listener = TRawPeer::Listener();
+    nearEnd = layer->socket(AF_INET, SOCK_STREAM, 0);
+    layer->AsyncSelect(nearEnd, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
+    layer->connect(nearEnd, Loopback(listener.Port()));
+    return QTest::qWaitFor([&] {
+        if (!peer.IsOpen())
+            peer = listener.Accept();
+        return peer.IsOpen() && sink.Count(FD_CONNECT) > 0;
+    }, kPatience);
+}
 
 void TestSocketLayer::routesEvents()
 {
-    TSocketLayer layer;
     TRecorder server;
     TRecorder client;
-    const TSocket listener = layer.socket(AF_INET, SOCK_STREAM, 0);
-    QCOMPARE(layer.bind(listener, Loopback(0)), 0);
-    QCOMPARE(layer.listen(listener, 5), 0);
-    layer.AsyncSelect(listener, &server, FD_READ | FD_ACCEPT | FD_CLOSE);
-    const TSocket outgoing = layer.socket(AF_INET, SOCK_STREAM, 0);
-    layer.AsyncSelect(outgoing, &client, FD_READ | FD_CONNECT | FD_CLOSE);
-    layer.connect(outgoing, Loopback(layer.LocalPort(listener)));
+    const TSocket listener = layer->socket(AF_INET, SOCK_STREAM, 0);
+    QCOMPARE(layer->bind(listener, Loopback(0)), 0);
+    QCOMPARE(layer->listen(listener, 5), 0);
+    layer->AsyncSelect(listener, &server, FD_READ | FD_ACCEPT | FD_CLOSE);
+    const TSocket outgoing = layer->socket(AF_INET, SOCK_STREAM, 0);
+    layer->AsyncSelect(outgoing, &client, FD_READ | FD_CONNECT | FD_CLOSE);
+    layer->connect(outgoing, Loopback(layer->LocalPort(listener)));
 
     QTRY_COMPARE_WITH_TIMEOUT(client.Count(FD_CONNECT), 1, kPatience);
     QCOMPARE(client.Events.first().Socket, outgoing);
     QTRY_COMPARE_WITH_TIMEOUT(server.Count(FD_ACCEPT), 1, kPatience);
     QCOMPARE(server.Events.first().Socket, listener);
-    const TSocket accepted = layer.accept(listener, nullptr);
+    const TSocket accepted = layer->accept(listener, nullptr);
     QVERIFY(accepted > 0);
 
-    QCOMPARE(layer.send(outgoing, "hello"), 5);
+    QCOMPARE(layer->send(outgoing, "hello"), 5);
     QTRY_COMPARE_WITH_TIMEOUT(server.Count(FD_READ), 1, kPatience);
     QCOMPARE(server.Events.last().Socket, accepted);  // the selection was inherited
-    QCOMPARE(layer.recv(accepted), QByteArray("hello"));
-    QCOMPARE(layer.send(accepted, "back"), 4);
+    QCOMPARE(layer->recv(accepted), QByteArray("hello"));
+    QCOMPARE(layer->send(accepted, "back"), 4);
     QTRY_COMPARE_WITH_TIMEOUT(client.Count(FD_READ), 1, kPatience);
-    QCOMPARE(layer.recv(outgoing), QByteArray("back"));
+    QCOMPARE(layer->recv(outgoing), QByteArray("back"));
 
-    layer.closesocket(accepted);
+    layer->closesocket(accepted);
     QTRY_COMPARE_WITH_TIMEOUT(client.Count(FD_CLOSE), 1, kPatience);
     QCOMPARE(client.Events.last().Socket, outgoing);
     QCOMPARE(server.Count(FD_CONNECT) + client.Count(FD_ACCEPT), 0);
@@ -136,34 +149,28 @@ void TestSocketLayer::routesEvents()
 // Nobody takes the bytes at first: one FD_READ stands for all of them, none piles up.
 void TestSocketLayer::drainsReads()
 {
-    TSocketLayer layer;
-    TRecorder sink;
-    TPair pair = ConnectToRaw(layer, sink);
-    QVERIFY(pair.Near);
+    QVERIFY(ConnectToRaw());
     const QByteArray sent = Pattern(3 * TSocketLayer::kReadBudget + 123);
     for (qsizetype done = 0; done < sent.size(); QTest::qWait(1))
-        done += pair.Far.Send(QByteArrayView(sent).sliced(done));
+        done += peer.Send(QByteArrayView(sent).sliced(done));
     QByteArray received;
-    QTRY_VERIFY_WITH_TIMEOUT((received += layer.recv(pair.Near)).size() == sent.size(), kPatience);
+    QTRY_VERIFY_WITH_TIMEOUT((received += layer->recv(nearEnd)).size() == sent.size(), kPatience);
     QCOMPARE(received, sent);
     QVERIFY(sink.Count(FD_READ) >= 1);
-    QVERIFY2(std::uint64_t(sink.Count(FD_READ)) <= layer.Wakeups(), "more FD_READ events than reads");
+    QVERIFY2(std::uint64_t(sink.Count(FD_READ)) <= layer->Wakeups(), "more FD_READ events than reads");
 }
 
 void TestSocketLayer::idleConnectionIsQuiet()
 {
-    TSocketLayer layer;
-    TRecorder sink;
-    TPair pair = ConnectToRaw(layer, sink);
-    QVERIFY(pair.Near);
-    pair.Far.SendAll("ping");
+    QVERIFY(ConnectToRaw());
+    peer.SendAll("ping");
     QTRY_COMPARE_WITH_TIMEOUT(sink.Count(FD_READ), 1, kPatience);
     // Undrained data must not keep the notifier firing.
     QTest::qWait(20);
-    const std::uint64_t wakeups = layer.Wakeups();
+    const std::uint64_t wakeups = layer->Wakeups();
     const qsizetype events = sink.Events.size();
     QTest::qWait(300);
-    QCOMPARE(layer.Wakeups(), wakeups);
+    QCOMPARE(layer->Wakeups(), wakeups);
     QCOMPARE(sink.Events.size(), events);
 }
 
@@ -180,22 +187,19 @@ void TestSocketLayer::closeComesAfterData()
 {
     QFETCH(qsizetype, size);
     QFETCH(bool, reset);
-    TSocketLayer layer;
-    TRecorder sink;
-    TPair pair = ConnectToRaw(layer, sink);
-    QVERIFY(pair.Near);
+    QVERIFY(ConnectToRaw());
     QByteArray received;
     sink.Handler = [&](TSocket s, std::uint32_t event) {
         if (event == FD_READ)
-            received += layer.recv(s);
+            received += layer->recv(s);
     };
-    QVERIFY(pair.Far.SendAll(Pattern(size)));
+    QVERIFY(peer.SendAll(Pattern(size)));
     if (reset) {
         // A reset would discard bytes still in the kernel.
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), size, kPatience);
-        pair.Far.Reset();
+        peer.Reset();
     } else {
-        pair.Far.Close();
+        peer.Close();
     }
     QTRY_COMPARE_WITH_TIMEOUT(sink.Count(FD_CLOSE), 1, kPatience);
     QCOMPARE(sink.Events.last().Error, reset ? int(WSAECONNRESET) : 0);
@@ -204,22 +208,19 @@ void TestSocketLayer::closeComesAfterData()
 
 void TestSocketLayer::eventsReachAModalBox()
 {
-    TSocketLayer layer;
-    TRecorder sink;
-    TPair pair = ConnectToRaw(layer, sink);
-    QVERIFY(pair.Near);
+    QVERIFY(ConnectToRaw());
     QByteArray behindTheBox;
     bool boxOpen = false;
     sink.Handler = [&](TSocket s, std::uint32_t event) {
-        const QByteArray bytes = event == FD_READ ? layer.recv(s) : QByteArray("<close>");
+        const QByteArray bytes = event == FD_READ ? layer->recv(s) : QByteArray("<close>");
         if (boxOpen) {
             behindTheBox += bytes;
             return;
         }
         QMessageBox box(QMessageBox::Information, "Tessaro", "Vous avez gagné!", QMessageBox::Ok);
         QTimer::singleShot(0, [&] {
-            pair.Far.SendAll("chat line");
-            pair.Far.Close();
+            peer.SendAll("chat line");
+            peer.Close();
         });
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, &box, [&] {
@@ -231,7 +232,7 @@ void TestSocketLayer::eventsReachAModalBox()
         box.exec();
         boxOpen = false;
     };
-    pair.Far.SendAll("move");
+    peer.SendAll("move");
     QTRY_VERIFY_WITH_TIMEOUT(!behindTheBox.isEmpty() && !boxOpen, kPatience);
     QCOMPARE(behindTheBox, QByteArray("chat line<close>"));
 }
@@ -239,24 +240,21 @@ void TestSocketLayer::eventsReachAModalBox()
 // The peer leaves while a handler waits in a box; the close frees the socket under it.
 void TestSocketLayer::closeInsideNestedLoop()
 {
-    TSocketLayer layer;
-    TRecorder sink;
-    TPair pair = ConnectToRaw(layer, sink);
-    QVERIFY(pair.Near);
+    QVERIFY(ConnectToRaw());
     int sendAfterClose = 0;
     sink.Handler = [&](TSocket s, std::uint32_t event) {
         if (event == FD_CLOSE) {
-            layer.closesocket(s);
-        } else if (event == FD_READ && layer.recv(s) == "open a box") {
-            QTimer::singleShot(0, [&] { pair.Far.Close(); });
-            RunModalUntil([&] { return layer.OpenSockets() == 0; });
-            sendAfterClose = layer.send(s, "late");
-            layer.recv(s);
+            layer->closesocket(s);
+        } else if (event == FD_READ && layer->recv(s) == "open a box") {
+            QTimer::singleShot(0, [&] { peer.Close(); });
+            RunModalUntil([&] { return layer->OpenSockets() == 0; });
+            sendAfterClose = layer->send(s, "late");
+            layer->recv(s);
         }
     };
-    pair.Far.SendAll("open a box");
+    peer.SendAll("open a box");
     QTRY_COMPARE_WITH_TIMEOUT(sendAfterClose, SOCKET_ERROR, kPatience);
-    QCOMPARE(layer.WSAGetLastError(), int(WSAENOTSOCK));
+    QCOMPARE(layer->WSAGetLastError(), int(WSAENOTSOCK));
     QTest::qWait(20);  // let deferred deletions run
 }
 
@@ -264,40 +262,35 @@ void TestSocketLayer::closeInsideNestedLoop()
 // in order after the close.
 void TestSocketLayer::sendQueueAndGracefulClose()
 {
-    TSocketLayer layer;
-    TRecorder sink;
-    TPair pair = ConnectToRaw(layer, sink);
-    QVERIFY(pair.Near);
+    QVERIFY(ConnectToRaw());
     const QByteArray sent = Pattern(16 * 1024 * 1024) + "bye";
-    QCOMPARE(layer.send(pair.Near, QByteArrayView(sent).chopped(3)), int(sent.size() - 3));
-    QCOMPARE(layer.send(pair.Near, "bye"), 3);
-    QVERIFY(layer.QueuedBytes(pair.Near) > 0);
-    QCOMPARE(layer.closesocket(pair.Near), 0);
-    QCOMPARE(layer.LingeringSockets(), 1);
+    QCOMPARE(layer->send(nearEnd, QByteArrayView(sent).chopped(3)), int(sent.size() - 3));
+    QCOMPARE(layer->send(nearEnd, "bye"), 3);
+    QVERIFY(layer->QueuedBytes(nearEnd) > 0);
+    QCOMPARE(layer->closesocket(nearEnd), 0);
+    QCOMPARE(layer->LingeringSockets(), 1);
 
     QByteArray received;
     QTimer reader;
-    QObject::connect(&reader, &QTimer::timeout, [&] { received += pair.Far.ReadAvailable(); });
+    QObject::connect(&reader, &QTimer::timeout, [&] { received += peer.ReadAvailable(); });
     reader.start(0);
-    QTRY_VERIFY_WITH_TIMEOUT(pair.Far.SawEndOfStream(), kPatience * 3);
+    QTRY_VERIFY_WITH_TIMEOUT(peer.SawEndOfStream(), kPatience * 3);
     QVERIFY(received == sent);
-    pair.Far.Close();
-    QTRY_COMPARE_WITH_TIMEOUT(layer.LingeringSockets(), 0, kPatience);
+    peer.Close();
+    QTRY_COMPARE_WITH_TIMEOUT(layer->LingeringSockets(), 0, kPatience);
     QCOMPARE(sink.Count(FD_CLOSE) + sink.Count(FD_READ), 0);
 }
 
 void TestSocketLayer::failedConnectsLeaveNoDescriptors()
 {
-    TSocketLayer layer;
-    TRecorder sink;
     const TRawPeer closedPort = TRawPeer::BoundNotListening();
     QTest::qWait(10);
     const int before = OpenDescriptorCount();
     int refused = 0;
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const TSocket s = layer.socket(AF_INET, SOCK_STREAM, 0);
-        layer.AsyncSelect(s, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
-        if (layer.connect(s, Loopback(closedPort.Port())) == 0 || layer.WSAGetLastError() == WSAEWOULDBLOCK) {
+        const TSocket s = layer->socket(AF_INET, SOCK_STREAM, 0);
+        layer->AsyncSelect(s, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
+        if (layer->connect(s, Loopback(closedPort.Port())) == 0 || layer->WSAGetLastError() == WSAEWOULDBLOCK) {
             // A loop of our own: qWaitFor would sleep between polls, a thousand times over.
             const qsizetype seen = sink.Events.size();
             QEventLoop wait;
@@ -307,14 +300,14 @@ void TestSocketLayer::failedConnectsLeaveNoDescriptors()
             QCOMPARE(sink.Events.size(), seen + 1);
             refused += sink.Events.last().Event == FD_CONNECT && sink.Events.last().Error == WSAECONNREFUSED;
         } else {
-            refused += layer.WSAGetLastError() == WSAECONNREFUSED;
+            refused += layer->WSAGetLastError() == WSAECONNREFUSED;
         }
-        layer.closesocket(s);
+        layer->closesocket(s);
     }
     QCOMPARE(refused, 1000);
     QTest::qWait(10);
     QCOMPARE(OpenDescriptorCount(), before);
-    QCOMPARE(layer.OpenSockets(), 0);
+    QCOMPARE(layer->OpenSockets(), 0);
 }
 
 QTEST_MAIN(TestSocketLayer)
