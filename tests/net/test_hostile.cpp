@@ -1,9 +1,8 @@
-// Peers that do not play by the rules: floods of garbage, a string that would never end,
-// silence, a peer that never reads and one that sends faster than anyone reads. The program
-// must stay responsive (no single handling of a socket event may take 50 ms), keep its memory
-// bounded and, where the connection survives, still apply a well-formed move afterwards.
+// Peers that flood, never finish a string, say nothing, never read or outpace the reader: no
+// handling of a socket event may take 50 ms, memory stays bounded, and a surviving connection
+// still applies a well-formed move afterwards.
 
-#include "net/DataPacket.h"
+#include "net/PacketSamples.h"
 #include "net/Session.h"
 #include "net/SocketLayer.h"
 #include "support/FakeWindow.h"
@@ -58,20 +57,14 @@ TRawPeer ConnectPeer(TPlayer& player)
 
 QByteArray Encoded(std::int32_t kind, std::int32_t column = 0, const QString& text = {})
 {
-    TDataPacket packet;
-    packet.Kind = kind;
-    packet.Column = column;
-    packet.Text = text;
-    return EncodePacket(packet);
+    return EncodePacket(PacketSamples::MakePacket(kind, text, column));
 }
 
 // The proof that the connection still works: a new game and a move in column 4.
 bool MoveIsApplied(TPlayer& player, TRawPeer& peer)
 {
-    return peer.SendAll(Encoded(pkNewGame) + Encoded(pkMove, 4))
-        && RunModalUntil(
-               [&] { return player.Match().Board.Cell(4, 1) == cvRemote && player.Match().GameState == gsLocalTurn; },
-               kPatience);
+    const auto applied = [&] { return player.Match().Board.Cell(4, 1) == cvRemote && player.Match().GameState == gsLocalTurn; };
+    return peer.SendAll(Encoded(pkNewGame) + Encoded(pkMove, 4)) && RunModalUntil(applied, kPatience);
 }
 
 bool SendRandomBytes(TRawPeer& peer)
@@ -115,9 +108,8 @@ QByteArray Pattern(qsizetype offset, qsizetype size)
     return bytes;
 }
 
-class TIgnoringSink : public TSocketEventSink
+struct TIgnoringSink : TSocketEventSink
 {
-public:
     void WMSocketEvent(TSocket, std::uint32_t lParam) override { Events << WSAGetSelectEvent(lParam); }
     QList<std::uint32_t> Events;
 };
@@ -165,9 +157,7 @@ void TestHostile::hostilePeer()
     bob.Sockets().ResetLongestHandling();
     qsizetype largestInbox = 0;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] {
-        largestInbox = std::max(largestInbox, bob.Sockets().InboxBytes(sock));
-    });
+    QObject::connect(&sampler, &QTimer::timeout, [&] { largestInbox = std::max(largestInbox, bob.Sockets().InboxBytes(sock)); });
     sampler.start(1);
 
     TPeerThread attack(std::move(peer), scripts[script]);
@@ -225,12 +215,7 @@ void TestHostile::peerThatNeverReadsIsGivenUp()
         [&] { return bob.Sockets().OpenSockets() == 0 && bob.Sockets().LingeringSockets() == 0; }, kPatience));
 
     // The peer learns of the end once it reads what had reached it.
-    QVERIFY(RunModalUntil(
-        [&] {
-            peer.ReadAvailable(16 * kChunk);
-            return peer.SawEndOfStream();
-        },
-        kPatience));
+    QVERIFY(RunModalUntil([&] { peer.ReadAvailable(16 * kChunk); return peer.SawEndOfStream(); }, kPatience));
 
     // The program is free to play again.
     TRawPeer next = ConnectPeer(bob);
@@ -268,12 +253,7 @@ void TestHostile::readingPausesAtTheInboxLimit()
     QVERIFY2(!flood.Finished(), "the sender was not held back");
 
     QByteArray received;
-    QVERIFY(RunModalUntil(
-        [&] {
-            received += layer.recv(sock);
-            return received.size() >= kTotal;
-        },
-        kPatience));
+    QVERIFY(RunModalUntil([&] { return (received += layer.recv(sock)).size() >= kTotal; }, kPatience));
     QVERIFY(RunModalUntil([&] { return flood.Finished(); }, kPatience));
     QVERIFY(flood.Succeeded());
     QCOMPARE(received.size(), kTotal);
