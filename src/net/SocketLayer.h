@@ -68,7 +68,8 @@ public:
     qsizetype QueuedBytes(TSocket s) const;
     qsizetype InboxBytes(TSocket s) const;   // read from the kernel and not yet taken by recv
     qsizetype UnreadBytes(TSocket s) const;  // the same, with what the kernel still holds
-    // The longest single handling of a notification or of a posted event, its handler included.
+    // The longest single handling of a notification or of a posted event, its handler included,
+    // in CPU time of the thread.
     qint64 LongestHandlingNanoseconds() const { return LongestHandling; }
     void ResetLongestHandling() { LongestHandling = 0; }
 
