@@ -79,7 +79,10 @@ bool TVirtualDisplay::Start(QString* error)
         Server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         Server->start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"),
                                                QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                               QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                                               QStringLiteral("-nolisten"), QStringLiteral("tcp"),
+                                               // Without it the server resets whenever its last client
+                                               // leaves, and refuses the next one meanwhile.
+                                               QStringLiteral("-noreset")});
         if (!Server->waitForStarted(5000))
             break;
         for (int wait = 0; wait < 100; ++wait) {
