@@ -41,15 +41,6 @@ struct TRecorder : TSocketEventSink
     std::function<void(TSocket, std::uint32_t)> Handler;
 };
 
-sockaddr_in Loopback(std::uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 // Every byte depends on its position, so loss, duplication or reordering shows.
 QByteArray Pattern(qsizetype size)
 {
@@ -105,7 +96,7 @@ bool TestSocketLayer::ConnectToRaw()
     TRawPeer listener = TRawPeer::Listener();
     nearEnd = layer->socket(AF_INET, SOCK_STREAM, 0);
     layer->AsyncSelect(nearEnd, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
-    layer->connect(nearEnd, Loopback(listener.Port()));
+    layer->connect(nearEnd, LoopbackAddress(listener.Port()));
     return QTest::qWaitFor([&] {
         if (!peer.IsOpen())
             peer = listener.Accept();
@@ -118,12 +109,12 @@ void TestSocketLayer::routesEvents()
     TRecorder server;
     TRecorder client;
     const TSocket listener = layer->socket(AF_INET, SOCK_STREAM, 0);
-    QCOMPARE(layer->bind(listener, Loopback(0)), 0);
+    QCOMPARE(layer->bind(listener, LoopbackAddress(0)), 0);
     QCOMPARE(layer->listen(listener, 5), 0);
     layer->AsyncSelect(listener, &server, FD_READ | FD_ACCEPT | FD_CLOSE);
     const TSocket outgoing = layer->socket(AF_INET, SOCK_STREAM, 0);
     layer->AsyncSelect(outgoing, &client, FD_READ | FD_CONNECT | FD_CLOSE);
-    layer->connect(outgoing, Loopback(layer->LocalPort(listener)));
+    layer->connect(outgoing, LoopbackAddress(layer->LocalPort(listener)));
 
     QTRY_COMPARE_WITH_TIMEOUT(client.Count(FD_CONNECT), 1, kPatience);
     QCOMPARE(client.Events.first().Socket, outgoing);
@@ -290,7 +281,7 @@ void TestSocketLayer::failedConnectsLeaveNoDescriptors()
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const TSocket s = layer->socket(AF_INET, SOCK_STREAM, 0);
         layer->AsyncSelect(s, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
-        if (layer->connect(s, Loopback(closedPort.Port())) == 0 || layer->WSAGetLastError() == WSAEWOULDBLOCK) {
+        if (layer->connect(s, LoopbackAddress(closedPort.Port())) == 0 || layer->WSAGetLastError() == WSAEWOULDBLOCK) {
             // A loop of our own: qWaitFor would sleep between polls, a thousand times over.
             const qsizetype seen = sink.Events.size();
             QEventLoop wait;

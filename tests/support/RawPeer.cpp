@@ -9,9 +9,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace {
-
-sockaddr_in Loopback(std::uint16_t port)
+sockaddr_in LoopbackAddress(std::uint16_t port)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -19,6 +17,8 @@ sockaddr_in Loopback(std::uint16_t port)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return address;
 }
+
+namespace {
 
 int NewSocket()
 {
@@ -70,7 +70,7 @@ TRawPeer TRawPeer::Listener()
 TRawPeer TRawPeer::BoundNotListening()
 {
     TRawPeer peer(NewSocket());
-    const sockaddr_in address = Loopback(0);
+    const sockaddr_in address = LoopbackAddress(0);
     if (peer.IsOpen() && ::bind(peer.Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         peer.Close();
     return peer;
@@ -79,7 +79,7 @@ TRawPeer TRawPeer::BoundNotListening()
 TRawPeer TRawPeer::ConnectTo(std::uint16_t port)
 {
     TRawPeer peer(NewSocket());
-    const sockaddr_in address = Loopback(port);
+    const sockaddr_in address = LoopbackAddress(port);
     if (!peer.IsOpen())
         return peer;
     if (::connect(peer.Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)

@@ -4,9 +4,13 @@
 #include <QByteArrayView>
 
 #include <cstdint>
+#include <netinet/in.h>
 
 // A plain non-blocking loopback socket for tests: the far end of a connection that the code
 // under test does not control, so a test can read late, read nothing, or close abruptly.
+// 127.0.0.1 at the given port, ready for bind or connect.
+sockaddr_in LoopbackAddress(std::uint16_t port);
+
 class TRawPeer
 {
 public:
