@@ -1,5 +1,5 @@
 #include "net/DataPacket.h"
-#include "net/Session.h"
+#include "session/Session.h"
 #include "support/FakeWindow.h"
 #include "support/RawPeer.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "net/Session.h"
-#include "net/SessionWindow.h"
+#include "session/Session.h"
+#include "session/SessionWindow.h"
 
 #include <QMainWindow>
 

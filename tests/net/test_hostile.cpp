@@ -3,7 +3,7 @@
 // still applies a well-formed move afterwards.
 
 #include "net/PacketSamples.h"
-#include "net/Session.h"
+#include "session/Session.h"
 #include "net/SocketLayer.h"
 #include "support/FakeWindow.h"
 #include "support/ModalLoop.h"

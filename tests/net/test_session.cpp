@@ -1,5 +1,5 @@
 #include "net/PacketSamples.h"
-#include "net/Session.h"
+#include "session/Session.h"
 #include "net/SocketLayer.h"
 #include "support/FakeWindow.h"
 #include "support/ModalLoop.h"

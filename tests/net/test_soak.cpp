@@ -1,6 +1,6 @@
 #include "net/ChoppingRelay.h"
 #include "net/PacketSamples.h"
-#include "net/Session.h"
+#include "session/Session.h"
 #include "net/SocketLayer.h"
 #include "support/FakeWindow.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/SessionWindow.h"
+#include "session/SessionWindow.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "net/Session.h"
+#include "session/Session.h"
 
 #include "net/SocketErrors.h"
 #include "net/SocketLayer.h"

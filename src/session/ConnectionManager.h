@@ -1,7 +1,7 @@
 #pragma once
 
 #include "net/DataPacket.h"
-#include "net/SessionWindow.h"
+#include "session/SessionWindow.h"
 #include "net/SocketEventSink.h"
 
 #include <QString>

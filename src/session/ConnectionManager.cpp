@@ -1,7 +1,7 @@
-#include "net/ConnectionManager.h"
+#include "session/ConnectionManager.h"
 
 #include "net/Resolver.h"
-#include "net/Session.h"
+#include "session/Session.h"
 #include "net/SocketErrors.h"
 #include "net/SocketLayer.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "game/MatchFlow.h"
-#include "net/ConnectionManager.h"
-#include "net/SessionWindow.h"
+#include "session/ConnectionManager.h"
+#include "session/SessionWindow.h"
 
 #include <QString>
 
