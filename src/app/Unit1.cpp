@@ -1,6 +1,8 @@
 #include "app/Unit1.h"
 
 #include "app/BoardView.h"
+#include "app/ComputerOpponent.h"
+#include "app/LevelDialog.h"
 #include "app/Resources.h"
 #include "app/Unit2.h"
 #include "app/Unit3.h"
@@ -95,6 +97,7 @@ void TForm1::CreateMenu()
     // The layout's caption keys; FormCreate replaces them with the French texts.
     Game1 = menuBar()->addMenu(QStringLiteral(":game"));
     New1 = Game1->addAction(QStringLiteral(":new"), this, &TForm1::New1Click);
+    Computer1 = Game1->addAction(QStringLiteral(":computer"), this, &TForm1::Computer1Click);
     N1 = Game1->addSeparator();
     Exit1 = Game1->addAction(QStringLiteral(":exit"), this, &TForm1::Exit1Click);
     Connection1 = menuBar()->addMenu(QStringLiteral(":connection"));
@@ -179,6 +182,7 @@ void TForm1::FormCreate()
     HandCursor();  // loaded once here, as the link labels of the about box expect it ready
 
     Session_ = std::make_unique<TSession>(*this);
+    CreateComputerOpponent();
 
     setWindowTitle(TSession::ApplicationTitle());
     QApplication::setApplicationDisplayName(TSession::ApplicationTitle());
@@ -211,6 +215,7 @@ void TForm1::SetMenuTexts()
 {
     Game1->setTitle(QStringLiteral("&Jeu"));
     New1->setText(QStringLiteral("&Nouveau"));
+    Computer1->setText(QStringLiteral("&Contre l'ordinateur..."));
     Exit1->setText(QStringLiteral("&Quitte"));
     Connection1->setTitle(QStringLiteral("&Connection"));
     Connect1->setText(QStringLiteral("&Connecte..."));
@@ -237,6 +242,7 @@ void TForm1::ShowStatus(const TStatusTexts& status)
                       status.StopListeningEnabled);
     StatusPanel0->setText(status.Panel0);
     StatusPanel1->setText(status.Panel1);
+    ShowComputerOpponentState();
 }
 
 void TForm1::SetConnectionMenu(bool connectEnabled, bool disconnectEnabled, bool listenEnabled,
@@ -293,6 +299,36 @@ int TForm1::ShowPlayAgain(const QString& message)
 void TForm1::New1Click()
 {
     Session_->New1Click();
+}
+
+void TForm1::Computer1Click()
+{
+    TLevelDialog dialog(this);
+    if (dialog.exec() != mrOk || Session_->Connection.ConnectionState != csNone)
+        return;
+    ComputerOpponent->Start(dialog.Level());
+    ShowComputerOpponentState();
+}
+
+// The bot connects like any peer, so names, scores, chat and new games work as with a person.
+void TForm1::CreateComputerOpponent()
+{
+    ComputerOpponent = new TComputerOpponent(this);
+    connect(ComputerOpponent, &TComputerOpponent::Listening, this, [this](quint16 port) {
+        Session_->Connect1Click(QStringLiteral("127.0.0.1"), QString::number(port));
+    });
+    connect(ComputerOpponent, &TComputerOpponent::Failed, this, [this](const QString& message) {
+        ShowComputerOpponentState();
+        MessageBox(message, TSession::ApplicationTitle(), MB_ICONERROR);
+    });
+}
+
+// Offered only with no connection and nothing listening, and never twice at once.
+void TForm1::ShowComputerOpponentState()
+{
+    const TConnectionState state = Session_->Connection.ConnectionState;
+    ComputerOpponent->ConnectionStateChanged(state);
+    Computer1->setEnabled(state == csNone && !ComputerOpponent->IsStarting());
 }
 
 void TForm1::Exit1Click()

@@ -13,6 +13,7 @@ class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class TBoardView;
+class TComputerOpponent;
 class TFloatingPanel;
 
 // The main window: owns the session (board, game, names, scores, connection) for the whole
@@ -46,6 +47,7 @@ public:
     QMenu* Connection1 = nullptr;
     QMenu* Help1 = nullptr;
     QAction* New1 = nullptr;
+    QAction* Computer1 = nullptr;
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Connect1 = nullptr;
@@ -60,8 +62,10 @@ public:
     QPlainTextEdit* Memo1 = nullptr;
     QFrame* Panel1 = nullptr;
     TBoardView* PaintBox1 = nullptr;
+    TComputerOpponent* ComputerOpponent = nullptr;  // the bot process of Computer1
 
     void New1Click();
+    void Computer1Click();
     void Exit1Click();
     void Connect1Click();
     void Disconnect1Click();
@@ -88,6 +92,9 @@ private:
     void SetMenuTexts();
     void FormResize();
     void Panel1Resize();
+
+    void CreateComputerOpponent();
+    void ShowComputerOpponentState();
 
     std::unique_ptr<TSession> Session_;
 };

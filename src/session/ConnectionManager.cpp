@@ -115,7 +115,7 @@ void TConnectionManager::StartListening()
         ReportPortText();
         return;
     }
-    SockAddr = MakeAddress(htonl(INADDR_ANY), *port);
+    SockAddr = MakeAddress(htonl(LoopbackOnly ? INADDR_LOOPBACK : INADDR_ANY), *port);
     const TSocket s = Sockets.socket(AF_INET, SOCK_STREAM, TcpProtocol());
     if (s == INVALID_SOCKET) {
         Session.ReportSocketError(kListenSocket.toString());
@@ -281,6 +281,7 @@ void TConnectionManager::DispatchPacket(const TDataPacket& packet)
         break;
     case pkBye:
         Session.InsertChatLine(kPeerLeft.arg(match.RemoteName));
+        Session.SessionWindow().PeerSaidGoodbye();
         break;
     case pkNewGame:
         match.ApplyRemoteNewGame();

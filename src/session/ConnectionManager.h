@@ -31,6 +31,8 @@ public:
     QString PeerAddress;
     QString PortText;
     QString ListenStatusText;
+    // Listen for connections from this machine only: the window's own computer opponent.
+    bool LoopbackOnly = false;
 
     void ConnectToPeer();
     void StartListening();

@@ -39,4 +39,6 @@ public:
     virtual void InsertChatLine(const QString& line) = 0;  // at the top of the chat log
     virtual int MessageBox(const QString& text, const QString& caption, unsigned flags) = 0;
     virtual int ShowPlayAgain(const QString& message) = 0;  // modal result: 1 plays again
+    // A goodbye arrived. The window waits for the close that follows; a bot need not.
+    virtual void PeerSaidGoodbye() {}
 };
