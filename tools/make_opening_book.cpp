@@ -15,12 +15,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <vector>
 
 namespace {
 struct TDecision { TPosition Position; int Column = -1; int Score = 0; };
+
+// The best move when the book knows every move's result (as it does for the first move once
+// the answers to it are decided); the first in search order among equals.
+std::optional<TSolver::TMove> FromChildren(const TPosition& p, const TOpeningBook& book, std::mutex& lock)
+{
+    std::lock_guard guard(lock);
+    TSolver::TMove best{-1, -99};
+    for (int col : TSolver::kOrder) {
+        if (!p.CanPlay(col))
+            continue;
+        TPosition child = p;
+        child.Play(col);
+        const auto score = p.IsWinningMove(col) ? std::optional<int>(WinNowScore(p)) : book.Score(child);
+        if (!score)
+            return std::nullopt;
+        if ((p.IsWinningMove(col) ? *score : -*score) > best.Score)
+            best = {col, p.IsWinningMove(col) ? *score : -*score};
+    }
+    return best;
+}
 
 // The book's move in a canonical position, solving it first when the book lacks it.
 void Decide(TDecision& d, TSolver& solver, const TOpeningBook& book, std::mutex& lock)
@@ -33,7 +54,7 @@ void Decide(TDecision& d, TSolver& solver, const TOpeningBook& book, std::mutex&
             return;
         }
     }
-    const auto best = solver.BestMove(d.Position);
+    const auto best = FromChildren(d.Position, book, lock).value_or(solver.BestMove(d.Position));
     d.Score = best.Score;
     d.Column = best.Column;
     std::lock_guard guard(lock);
@@ -89,15 +110,18 @@ int main(int argc, char** argv)
     std::mutex lock;
     const auto start = std::chrono::steady_clock::now();
 
-    // Plies 0 and 1 start the two strategies: the level moving first and moving second.
-    std::vector<TPosition> current{TPosition{}};
-    std::vector<TPosition> following;
+    // Plies 0 and 1 start the two strategies: the level moving first and moving second. The
+    // answers to the first move go first: once they are known, the first move is too.
+    std::vector<TPosition> current;
     for (int col = 0; col < TPosition::kWidth / 2 + 1; ++col) {
         TPosition p;
         p.Play(col);
-        following.push_back(p.IsCanonical() ? p : p.Mirrored());
+        current.push_back(p.IsCanonical() ? p : p.Mirrored());
     }
-    for (int ply = 0; ply <= maxPly; ++ply) {
+    std::vector<TPosition> following{TPosition{}};
+    std::vector<TPosition> thirdPly;
+    for (int step = 0; step <= maxPly; ++step) {
+        const int ply = step < 2 ? 1 - step : step;
         std::vector<TDecision> decisions;
         for (const auto& p : current)
             decisions.push_back({p});
@@ -105,7 +129,7 @@ int main(int argc, char** argv)
         std::vector<std::thread> workers;
         for (int t = 0; t < threads; ++t)
             workers.emplace_back([&] {
-                TSolver solver(24);
+                TSolver solver(25);
                 for (std::size_t i; (i = nextIndex++) < decisions.size();) {
                     Decide(decisions[i], solver, book, lock);
                     TPosition child = decisions[i].Position;
@@ -130,8 +154,16 @@ int main(int argc, char** argv)
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("ply %d: %zu positions decided, book %zu entries, %.0f s\n", ply, decisions.size(), book.Size(), seconds);
         std::fflush(stdout);
-        current = std::move(following);
-        following = std::move(expanded);
+        if (step == 0) {
+            thirdPly = std::move(expanded);
+            std::swap(current, following);
+        } else if (step == 1) {
+            current = std::move(expanded);
+            following = std::move(thirdPly);
+        } else {
+            current = std::move(following);
+            following = std::move(expanded);
+        }
     }
     return 0;
 }

@@ -306,7 +306,9 @@ TAnalysis Analyse(const TPosition& position)
 std::string FormatAnalysis(const TAnalysis& analysis)
 {
     std::string line = std::to_string(analysis.Score) + ":";
-    for (const auto& column : analysis.Columns)
-        line += column ? " " + std::to_string(*column) : std::string(" .");
+    for (const auto& column : analysis.Columns) {
+        line += ' ';
+        line += column ? std::to_string(*column) : ".";
+    }
     return line;
 }

@@ -6,6 +6,9 @@
 
 namespace {
 constexpr int kCells = TPosition::kWidth * TPosition::kHeight;
+// Table values: 1..37 are upper bounds (score - kMinScore + 1); from kLowerBoundBase on, lower
+// bounds (score - kMinScore + kLowerBoundBase). 0 means no entry.
+constexpr int kLowerBoundBase = TPosition::kMaxScore - TPosition::kMinScore + 2;
 
 // Moves sorted by how many fours they threaten; equal scores keep centre-first order.
 class TMoveSorter
@@ -27,7 +30,7 @@ private:
 };
 }  // namespace
 
-// Upper bounds of scores by position key. The key has 49 bits; storing its low 32 bits at an
+// Bounds of scores by position key. The key has 49 bits; storing its low 32 bits at an
 // index modulo an odd size above 2^17 identifies it exactly (the two moduli are coprime).
 class TSolver::TTable
 {
@@ -90,8 +93,17 @@ int TSolver::Negamax(const TPosition& p, int alpha, int beta)
     }
     int highest = (kCells - 1 - p.MovesPlayed()) / 2;  // we cannot win with this very move
     const std::uint64_t key = p.Key();
-    if (const int stored = Table->Get(key))
-        highest = stored + TPosition::kMinScore - 1;
+    if (const int stored = Table->Get(key)) {
+        if (stored >= kLowerBoundBase) {
+            if (const int lower = stored - kLowerBoundBase + TPosition::kMinScore; alpha < lower) {
+                alpha = lower;
+                if (alpha >= beta)
+                    return alpha;
+            }
+        } else {
+            highest = std::min(highest, stored + TPosition::kMinScore - 1);
+        }
+    }
     if (beta > highest) {
         beta = highest;
         if (alpha >= beta)
@@ -108,8 +120,10 @@ int TSolver::Negamax(const TPosition& p, int alpha, int beta)
         const int score = -Negamax(child, -beta, -alpha);
         if (Aborted)
             return 0;
-        if (score >= beta)
+        if (score >= beta) {
+            Table->Put(key, score - TPosition::kMinScore + kLowerBoundBase);
             return score;
+        }
         if (score > alpha)
             alpha = score;
     }
