@@ -1,0 +1,203 @@
+// The real tessaro-bot over loopback: a whole game against the session core, hostile peers,
+// its end when the peer leaves, and its usage errors.
+
+#include "net/DataPacket.h"
+#include "session/Session.h"
+#include "support/FakeWindow.h"
+#include "support/ModalLoop.h"
+#include "support/RawPeer.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+
+namespace {
+
+constexpr int kPatience = 60000;
+
+QByteArray Encoded(std::int32_t kind, std::int32_t column = 0, const QString& text = {})
+{
+    TDataPacket packet;
+    packet.Kind = kind;
+    packet.Column = column;
+    packet.Text = text;
+    return EncodePacket(packet);
+}
+
+// A bot listening on a free loopback port, at the weakest level with a fixed chance.
+struct TBot
+{
+    QProcess Process;
+    quint16 Port = 0;
+
+    TBot()
+    {
+        Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        Process.start(QStringLiteral(TESSARO_BOT), {"--listen", "0", "--loopback", "--level", "Débutant", "--seed", "7"});
+        if (Process.waitForReadyRead(kPatience))
+            Port = Process.readLine().trimmed().toUShort();
+    }
+    ~TBot() { Process.kill(), Process.waitForFinished(); }
+    bool EndsWell() { return Process.waitForFinished(kPatience) && Process.exitCode() == 0; }
+    long ResidentKb() const
+    {
+        QFile status(QStringLiteral("/proc/%1/status").arg(Process.processId()));
+        status.open(QIODevice::ReadOnly);
+        const QByteArray text = status.readAll();
+        return text.mid(text.indexOf("VmRSS:") + 6).trimmed().split(' ').first().toLong();
+    }
+};
+
+int RemoteStones(const TBoard& board)
+{
+    int stones = 0;
+    for (int column = 1; column <= kColumns; ++column)
+        for (int row = 1; row <= kRows; ++row)
+            stones += board.Cell(column, row) == cvRemote;
+    return stones;
+}
+
+// Our side plays the leftmost open column whenever it is its turn.
+void PlayIfOurTurn(TSession& session)
+{
+    TBoard& board = session.Match.Board;
+    for (int column = 1; column <= kColumns && session.Match.GameState == gsLocalTurn; ++column)
+        for (int row = 1; row <= kRows; ++row)
+            if (board.CanPlace(column, row))
+                return session.PlayLocalMove(column, row);
+}
+
+}  // namespace
+
+class TestBot : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wholeGame();
+    void hostilePeer_data();
+    void hostilePeer();
+    void endsWhenThePeerLeaves_data();
+    void endsWhenThePeerLeaves();
+    void usageErrors_data();
+    void usageErrors();
+};
+
+void TestBot::wholeGame()
+{
+    TBot bot;
+    QVERIFY(bot.Port != 0);
+    TFakeWindow window;
+    window.PlayAgainAnswers = {IDOK};
+    TSession me(window);
+    me.Match.LocalName = QStringLiteral("Test");
+    me.Connect1Click(QStringLiteral("127.0.0.1"), QString::number(bot.Port));
+    const auto decided = [&] { return me.Match.LocalScore + me.Match.RemoteScore == 1; };
+    QVERIFY(RunModalUntil([&] { PlayIfOurTurn(me); return decided(); }, kPatience));
+    QCOMPARE(me.Match.RemoteName, QStringLiteral("Ordinateur"));
+    QVERIFY(window.ChatLines.contains(QStringLiteral("Ordinateur: Bonne partie !")));
+
+    // The next game starts whoever lost, and the bot plays its first move in it.
+    const auto botMovedInNextGame = [&] {
+        PlayIfOurTurn(me);
+        return me.Match.GameState == gsRemoteTurn && RemoteStones(me.Match.Board) == 0;
+    };
+    QVERIFY(RunModalUntil(botMovedInNextGame, kPatience));
+    QVERIFY(RunModalUntil([&] { return RemoteStones(me.Match.Board) == 1; }, kPatience));
+    QVERIFY(decided());
+    me.Disconnect1Click();
+    QVERIFY(bot.EndsWell());
+}
+
+void TestBot::hostilePeer_data()
+{
+    QByteArray random(8 << 20, Qt::Uninitialized);
+    QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+    QByteArray chats;
+    for (int i = 0; i < 200000; ++i)
+        chats += Encoded(pkChat, 0, QString(200, QChar(u'a' + i % 26)));
+    // A chat packet up to its text, whose length says 2 GiB - 1 bytes follow.
+    const QByteArray huge = Encoded(pkChat).first(17) + QByteArray::fromHex("0cffffff7f") + QByteArray(1 << 20, 'x');
+    QTest::addColumn<QByteArray>("attack");
+    QTest::newRow("8 MB of random bytes") << random;
+    QTest::newRow("a flood of 200000 chat lines") << chats;
+    QTest::newRow("a 2 GiB string, then 1 MB of it") << huge;
+}
+
+void TestBot::hostilePeer()
+{
+    QFETCH(QByteArray, attack);
+    TBot bot;
+    TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
+    QVERIFY(peer.IsOpen());
+    QTest::qWait(200);
+    const long before = bot.ResidentKb();
+    // Bytes that cannot start a packet end whatever the attack left unfinished.
+    QVERIFY(peer.SendAll(attack + QByteArray(16, char(0xFF))));
+    // A batch that begins in garbage is dropped whole, so the move is offered until it lands.
+    TPacketDecoder decoder;
+    QElapsedTimer offered;
+    bool moved = false;
+    const auto botMoved = [&] {
+        if (!offered.isValid() || offered.hasExpired(500))
+            peer.SendAll(Encoded(pkNewGame) + Encoded(pkMove, 4)), offered.start();
+        decoder.Append(peer.ReadAvailable());
+        while (std::optional<TDataPacket> packet = decoder.Next())
+            moved = moved || packet->Kind == pkMove;
+        return moved;
+    };
+    QVERIFY(RunModalUntil(botMoved, kPatience));
+    const long after = bot.ResidentKb();
+    qInfo("resident memory of the bot: %ld kB before, %ld kB after", before, after);
+    QVERIFY(after - before < 40 * 1024);
+    QCOMPARE(bot.Process.state(), QProcess::Running);
+}
+
+void TestBot::endsWhenThePeerLeaves_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("goodbye, connection left open") << 0;
+    QTest::newRow("end of stream") << 1;
+    QTest::newRow("reset") << 2;
+}
+
+void TestBot::endsWhenThePeerLeaves()
+{
+    QFETCH(int, how);
+    TBot bot;
+    TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
+    QVERIFY(peer.SendAll(Encoded(pkName, 0, QStringLiteral("Zoé")) + Encoded(pkNewGame) + Encoded(pkMove, 4)));
+    QTest::qWait(300);
+    if (how == 0)
+        QVERIFY(peer.SendAll(Encoded(pkBye)));
+    else
+        how == 1 ? peer.ShutdownWrite() : peer.Reset();
+    QVERIFY(bot.EndsWell());
+}
+
+void TestBot::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("column 8") << QStringList{"--analyse", "448"};
+    QTest::newRow("seventh stone") << QStringList{"--analyse", "1111111"};
+    QTest::newRow("move after a four") << QStringList{"--analyse", "12121213"};
+    QTest::newRow("neither listen nor connect") << QStringList{"--level", "Fort"};
+    QTest::newRow("unknown level") << QStringList{"--listen", "0", "--level", "Expert"};
+    QTest::newRow("connect without port") << QStringList{"--connect", "127.0.0.1"};
+}
+
+void TestBot::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QProcess bot;
+    bot.start(QStringLiteral(TESSARO_BOT), arguments);
+    QVERIFY(bot.waitForFinished(kPatience));
+    QCOMPARE(bot.exitCode(), 2);
+    QCOMPARE(bot.readAllStandardError().count('\n'), 1);
+    QVERIFY(bot.readAllStandardOutput().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestBot)
+#include "test_bot.moc"
