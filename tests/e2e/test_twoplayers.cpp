@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -93,6 +94,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void wholeGameByClicks();
+    void gameAgainstComputer();
 
 private:
     void StartPlayer(TPlayer& player, QPoint position);
@@ -325,6 +327,54 @@ void TestTwoPlayers::wholeGameByClicks()
     const QString shot = QDir::temp().filePath(QStringLiteral("tessaro-e2e.png"));
     Display.Screenshot().save(shot);
     qInfo("screenshot of the end of the game: %s", qPrintable(shot));
+}
+
+// Alice, alone now, plays the computer from the Jeu menu until one side wins, then quits.
+void TestTwoPlayers::gameAgainstComputer()
+{
+    if (!Alice.Process || Alice.Board.isEmpty())
+        QSKIP("Alice's window did not come up");
+    UseMenu(Alice, QStringLiteral("j"), QStringLiteral("c"));
+    const QString dialog = WaitForWindow(QStringLiteral("^Contre l'ordinateur$"), Alice);
+    QVERIFY(!dialog.isEmpty());
+    Display.Focus(dialog);
+    Display.Key(QStringLiteral("Return"));
+    const auto childIds = [&] {
+        QProcess pgrep;
+        pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-P"), QString::number(Alice.Process->processId())});
+        pgrep.waitForFinished();
+        return QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(childIds().size(), 1, kStepTimeoutMs);
+    const qint64 bot = childIds().first().toLongLong();
+
+    // The lowest hole of the first column that has one, centre first; a press out of turn does nothing.
+    QString end;
+    for (int press = 0; press < 200 && end.isEmpty(); ++press) {
+        const QImage screen = Display.Screenshot();
+        const auto hole = [&](int column, int row) {
+            return screen.pixel(CellCentre(Alice.Board, column, row)) == qRgb(255, 255, 255);
+        };
+        for (int column : {4, 3, 5, 2, 6, 1, 7}) {
+            int row = 1;
+            while (row <= 6 && !hole(column, row))
+                ++row;
+            if (row <= 6) {
+                Play(Alice, column, row);
+                break;
+            }
+        }
+        QTest::qWait(500);
+        QStringList boxes = Display.FindWindows(QStringLiteral("^(Tessaro|Jouez encore une fois)$"), Alice.Process->processId());
+        boxes.removeAll(Alice.MainWindow);
+        end = boxes.value(0);
+    }
+    QVERIFY2(!end.isEmpty(), "the game against the computer did not end");
+    Display.Focus(end);
+    Display.Key(QStringLiteral("Return"));
+    UseMenu(Alice, QStringLiteral("j"), QStringLiteral("q"));
+    QVERIFY(Alice.Process->waitForFinished(kStepTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(kill(pid_t(bot), 0) != 0, kStepTimeoutMs);
 }
 
 QTEST_GUILESS_MAIN(TestTwoPlayers)
