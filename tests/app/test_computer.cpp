@@ -58,30 +58,22 @@ class TestComputer : public QObject
     Q_OBJECT
 
 private slots:
-    void offeredOnlyWhenIdle();
-    void botEndsWithConnectionAndWindow();
+    void offeredWhenIdleAndEndsWithConnectionAndWindow();
 };
 
-void TestComputer::offeredOnlyWhenIdle()
+void TestComputer::offeredWhenIdleAndEndsWithConnectionAndWindow()
 {
     auto form = OpenWindow();
     form->Session().Listen1Click(QStringLiteral("0"));
     QVERIFY(!ChooseComputer(*form));
     form->Session().StopListening1Click();
-    QVERIFY(ChooseComputer(*form));
-    QVERIFY(RunModalUntil([&] { return form->Session().Connection.ConnectionState == csConnected; }));
-    QVERIFY(!ChooseComputer(*form));
-}
-
-void TestComputer::botEndsWithConnectionAndWindow()
-{
-    auto form = OpenWindow();
     const auto playing = [&] {
         return form->Session().Match.RemoteName == QStringLiteral("Ordinateur")
                && form->Session().Match.GameState == gsLocalTurn;
     };
     QVERIFY(ChooseComputer(*form));
     QVERIFY(RunModalUntil(playing));
+    QVERIFY(!ChooseComputer(*form));
     const qint64 first = form->ComputerOpponent->ProcessId();
     form->Disconnect1Click();
     QVERIFY(RunModalUntil([&] { return Gone(first); }));

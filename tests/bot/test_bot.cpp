@@ -1,7 +1,7 @@
 // The real tessaro-bot over loopback: a whole game against the session core, hostile peers,
 // its end when the peer leaves, and its usage errors.
 
-#include "net/DataPacket.h"
+#include "net/PacketSamples.h"
 #include "session/Session.h"
 #include "support/FakeWindow.h"
 #include "support/ModalLoop.h"
@@ -19,11 +19,7 @@ constexpr int kPatience = 60000;
 
 QByteArray Encoded(std::int32_t kind, std::int32_t column = 0, const QString& text = {})
 {
-    TDataPacket packet;
-    packet.Kind = kind;
-    packet.Column = column;
-    packet.Text = text;
-    return EncodePacket(packet);
+    return EncodePacket(PacketSamples::MakePacket(kind, text, column));
 }
 
 // A bot listening on a free loopback port, at the weakest level with a fixed chance.
@@ -49,15 +45,6 @@ struct TBot
         return text.mid(text.indexOf("VmRSS:") + 6).trimmed().split(' ').first().toLong();
     }
 };
-
-int RemoteStones(const TBoard& board)
-{
-    int stones = 0;
-    for (int column = 1; column <= kColumns; ++column)
-        for (int row = 1; row <= kRows; ++row)
-            stones += board.Cell(column, row) == cvRemote;
-    return stones;
-}
 
 // Our side plays the leftmost open column whenever it is its turn.
 void PlayIfOurTurn(TSession& session)
@@ -90,23 +77,19 @@ void TestBot::wholeGame()
     TBot bot;
     QVERIFY(bot.Port != 0);
     TFakeWindow window;
-    window.PlayAgainAnswers = {IDOK};
+    window.PlayAgainAnswers = {IDOK, IDOK};
     TSession me(window);
     me.Match.LocalName = QStringLiteral("Test");
     me.Connect1Click(QStringLiteral("127.0.0.1"), QString::number(bot.Port));
-    const auto decided = [&] { return me.Match.LocalScore + me.Match.RemoteScore == 1; };
-    QVERIFY(RunModalUntil([&] { PlayIfOurTurn(me); return decided(); }, kPatience));
+    const auto played = [&](int games) {
+        return RunModalUntil([&] { PlayIfOurTurn(me); return me.Match.LocalScore + me.Match.RemoteScore == games; },
+                             kPatience);
+    };
+    QVERIFY(played(1));
     QCOMPARE(me.Match.RemoteName, QStringLiteral("Ordinateur"));
     QVERIFY(window.ChatLines.contains(QStringLiteral("Ordinateur: Bonne partie !")));
-
-    // The next game starts whoever lost, and the bot plays its first move in it.
-    const auto botMovedInNextGame = [&] {
-        PlayIfOurTurn(me);
-        return me.Match.GameState == gsRemoteTurn && RemoteStones(me.Match.Board) == 0;
-    };
-    QVERIFY(RunModalUntil(botMovedInNextGame, kPatience));
-    QVERIFY(RunModalUntil([&] { return RemoteStones(me.Match.Board) == 1; }, kPatience));
-    QVERIFY(decided());
+    // Whoever lost starts the next game, the bot as readily as we do.
+    QVERIFY(played(2));
     me.Disconnect1Click();
     QVERIFY(bot.EndsWell());
 }
@@ -181,9 +164,7 @@ void TestBot::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("column 8") << QStringList{"--analyse", "448"};
-    QTest::newRow("seventh stone") << QStringList{"--analyse", "1111111"};
     QTest::newRow("move after a four") << QStringList{"--analyse", "12121213"};
-    QTest::newRow("neither listen nor connect") << QStringList{"--level", "Fort"};
     QTest::newRow("unknown level") << QStringList{"--listen", "0", "--level", "Expert"};
     QTest::newRow("connect without port") << QStringList{"--connect", "127.0.0.1"};
 }

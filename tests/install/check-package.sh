@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # check-package.sh BUILD_DIR: builds the Debian package from BUILD_DIR, checks its control
-# fields and contents, unpacks it into a scratch root and validates what a desktop reads.
+# fields and contents, unpacks it into a scratch root and validates what a desktop reads,
+# and has lintian check the package (errors fail; warnings are printed).
 set -euo pipefail
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
@@ -21,28 +22,44 @@ done
 [ "$(dpkg-deb -f "$deb" Section)" = games ] || fail "Section is not games"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in ./usr/bin/tessaro \
+for f in ./usr/games/tessaro \
+         ./usr/games/tessaro-bot \
          ./usr/share/applications/tessaro.desktop \
          ./usr/share/metainfo/io.github.tessaro.Tessaro.metainfo.xml \
          ./usr/share/icons/hicolor/scalable/apps/tessaro.svg \
          ./usr/share/icons/hicolor/16x16/apps/tessaro.png \
          ./usr/share/icons/hicolor/48x48/apps/tessaro.png \
          ./usr/share/icons/hicolor/256x256/apps/tessaro.png \
-         ./usr/share/man/man6/tessaro.6 \
-         ./usr/share/man/fr/man6/tessaro.6; do
+         ./usr/share/man/man6/tessaro.6.gz \
+         ./usr/share/man/man6/tessaro-bot.6.gz \
+         ./usr/share/man/fr/man6/tessaro.6.gz \
+         ./usr/share/man/fr/man6/tessaro-bot.6.gz \
+         ./usr/share/doc/tessaro/copyright \
+         ./usr/share/doc/tessaro/changelog.gz; do
   grep -qx "$f" <<<"$contents" || fail "the package lacks $f"
 done
+if [ -f "$(dirname "$0")/../../data/opening-book.bin" ]; then
+  grep -qx ./usr/share/games/tessaro/opening-book.bin <<<"$contents" || fail "the package lacks the opening book"
+fi
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
 desktop-file-validate "$root/usr/share/applications/tessaro.desktop" || fail "desktop entry is not valid"
 appstreamcli validate --no-net "$root/usr/share/metainfo/io.github.tessaro.Tessaro.metainfo.xml" ||
   fail "metainfo is not valid"
-file "$root/usr/bin/tessaro" | grep -q ELF || fail "the program is not an executable"
+exec=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/tessaro.desktop")
+[ -x "$root$exec" ] || fail "the desktop entry starts $exec, which the package does not hold"
+for program in tessaro tessaro-bot; do
+  file "$root/usr/games/$program" | grep -q ELF || fail "$program is not an executable"
+done
+"$root/usr/games/tessaro-bot" --analyse "" | grep -qx '1: -2 -1 0 1 0 -1 -2' || fail "the installed tessaro-bot does not analyse"
 if command -v man > /dev/null; then
-  for page in man6/tessaro.6 fr/man6/tessaro.6; do
+  for page in man6/tessaro.6.gz man6/tessaro-bot.6.gz fr/man6/tessaro.6.gz fr/man6/tessaro-bot.6.gz; do
     warnings=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/$page" 2>&1 > /dev/null) || fail "$page does not format"
     [ -z "$warnings" ] || fail "$page: $warnings"
   done
 fi
+lintian --no-tag-display-limit "$deb" > "$work/lintian.log" 2>&1 || true
+cat "$work/lintian.log"
+! grep -q '^E: ' "$work/lintian.log" || fail "lintian reports errors"
 echo "package checks passed"
