@@ -52,7 +52,8 @@ exec=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/tessaro.desktop")
 for program in tessaro tessaro-bot; do
   file "$root/usr/games/$program" | grep -q ELF || fail "$program is not an executable"
 done
-"$root/usr/games/tessaro-bot" --analyse "" | grep -qx '1: -2 -1 0 1 0 -1 -2' || fail "the installed tessaro-bot does not analyse"
+"$root/usr/games/tessaro-bot" --analyse 112233 | grep -Eqx -- '-?[0-9]+:( (-?[0-9]+|\.)){7}' ||
+  fail "the installed tessaro-bot does not run"
 if command -v man > /dev/null; then
   for page in man6/tessaro.6.gz man6/tessaro-bot.6.gz fr/man6/tessaro.6.gz fr/man6/tessaro-bot.6.gz; do
     warnings=$(MANWIDTH=80 man --warnings -l "$root/usr/share/man/$page" 2>&1 > /dev/null) || fail "$page does not format"
