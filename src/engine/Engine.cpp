@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -13,6 +14,8 @@
 
 namespace {
 constexpr int kCells = TPosition::kWidth * TPosition::kHeight;
+// How long the perfect level may search a position the opening book does not hold.
+constexpr std::chrono::milliseconds kPerfectThinkingTime{1000};
 // Heuristic values stay below this; proven results are scaled above it.
 constexpr int kProven = 1000;
 
@@ -210,8 +213,12 @@ struct TEngine::TImpl
             return TPosition::kWidth - 1 - Perfect(p.Mirrored(), stop);
         if (const int col = BookMove(p); col >= 0)
             return col;
+        // Beyond the book the solver proves the best move, within the time a player will wait;
+        // should it run out, the strong level's choice stands in (unproven).
         Solver.SetStopFlag(&stop);
-        return Solver.BestMove(p).Column;
+        Solver.SetDeadline(std::chrono::steady_clock::now() + kPerfectThinkingTime);
+        const auto best = Solver.BestMove(p);
+        return Solver.Stopped() && !stop ? Strong(p, stop) : best.Column;
     }
 
     TLevel Level;

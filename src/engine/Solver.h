@@ -3,6 +3,7 @@
 #include "engine/Position.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -31,6 +32,8 @@ public:
 
     // Makes a running search return at once; checked every few thousand nodes.
     void SetStopFlag(const std::atomic<bool>* stop) { StopFlag = stop; }
+    // Stops at this time (the default: no limit).
+    void SetDeadline(std::chrono::steady_clock::time_point deadline) { Deadline = deadline; }
     // Stops after this many more nodes (0: no limit).
     void SetNodeBudget(std::uint64_t nodes) { NodeLimit = nodes ? NodeCount + nodes : 0; }
     bool Stopped() const { return Aborted; }
@@ -49,6 +52,7 @@ private:
     const std::atomic<bool>* StopFlag = nullptr;
     std::uint64_t NodeCount = 0;
     std::uint64_t NodeLimit = 0;
+    std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::time_point::max();
     bool Aborted = false;
 };
 

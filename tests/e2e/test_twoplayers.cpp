@@ -1,6 +1,6 @@
 // Two real programs on a private X server, played by mouse and keyboard as two people would:
-// one listens, the other connects through a relay that records the bytes, a game is won,
-// the loser plays again, a chat line goes each way, and one side disconnects.
+// one listens, the other connects over IPv6 (::1) through a relay that records the bytes, a
+// game is won, the loser plays again, a chat line goes each way, and one side disconnects.
 
 #include "e2e/RecordingRelay.h"
 #include "e2e/VirtualDisplay.h"
@@ -238,7 +238,7 @@ void TestTwoPlayers::wholeGameByClicks()
     const QString connect = WaitForWindow(QStringLiteral("^Connectez"), Bob);
     QVERIFY(!connect.isEmpty());
     Display.Focus(connect);
-    Display.Type(QStringLiteral("127.0.0.1"));
+    Display.Type(QStringLiteral("::1"));
     Display.Key(QStringLiteral("Tab"));
     Display.Type(QString::number(relay.Port()));
     Display.Key(QStringLiteral("Return"));

@@ -180,7 +180,7 @@ private slots:
         TEngine perfect(TLevel::Parfait);
         std::atomic<bool> stop{false};
         for (int checked = 0; checked < 40;) {
-            const std::string moves = RandomGame(rng, 14 + static_cast<int>(rng() % 12));
+            const std::string moves = RandomGame(rng, 18 + static_cast<int>(rng() % 10));
             if (moves.empty())
                 continue;
             const TPosition p = Position(moves.c_str());
