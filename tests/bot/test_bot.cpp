@@ -134,7 +134,7 @@ void TestBot::hostilePeer()
     QVERIFY(RunModalUntil(botMoved, kPatience));
     const long after = bot.ResidentKb();
     qInfo("resident memory of the bot: %ld kB before, %ld kB after", before, after);
-    QVERIFY(after - before < 40 * 1024);
+    QVERIFY(after - before < 64 * 1024);  // keeping the lines would take over 80 MB
     QCOMPARE(bot.Process.state(), QProcess::Running);
 }
 
