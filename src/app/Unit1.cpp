@@ -2,6 +2,7 @@
 
 #include "app/BoardView.h"
 #include "app/Resources.h"
+#include "app/StatusBar.h"
 #include "app/Unit2.h"
 #include "app/Unit3.h"
 #include "app/Unit4.h"
@@ -13,7 +14,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -33,13 +33,19 @@ constexpr int kClientWidth = 565;
 constexpr int kClientHeight = 355;  // above the status bar
 constexpr int kChatPanelWidth = 165;
 constexpr int kChatInputHeight = 59;
-constexpr int kStatusPanel0Width = 400;
+
+// What the board tells accessibility tools: whose turn it is, then the last move.
+constexpr QStringView kBoardName = u"Plateau";
+constexpr QStringView kBoardDescription = u"%1. %2";
+constexpr QStringView kLastMove = u"Dernier coup : colonne %1 (%2)";
+constexpr QStringView kNoMoveYet = u"Aucun coup joué";
+constexpr QStringView kYou = u"vous";
 
 // Received text is shown literally: control characters become their visible pictures
-// instead of breaking the line or the layout, and an oversized line is cut for display.
-QString DisplayableChatLine(const QString& line)
+// instead of breaking the line or the layout, and an oversized text is cut for display.
+QString VisibleText(const QString& text)
 {
-    QString shown = line.left(TForm1::kMaxChatLineLength);
+    QString shown = text.left(TForm1::kMaxChatLineLength);
     for (QChar& c : shown) {
         if (c.unicode() < 0x20)
             c = QChar(0x2400 + c.unicode());
@@ -111,17 +117,10 @@ void TForm1::CreateMenu()
 
 void TForm1::CreateStatusBar()
 {
-    StatusPanel0 = new QLabel(QStringLiteral("STATUS"), this);
-    StatusPanel1 = new QLabel(QStringLiteral("Score"), this);
-    for (QLabel* panel : {StatusPanel0, StatusPanel1}) {
-        panel->setFrameShape(QFrame::Panel);
-        panel->setFrameShadow(QFrame::Sunken);
-        panel->setTextFormat(Qt::PlainText);
-    }
-    StatusPanel0->setFixedWidth(kStatusPanel0Width);
-    StatusPanel1->setMinimumWidth(0);
-    statusBar()->addWidget(StatusPanel0);
-    statusBar()->addWidget(StatusPanel1, 1);  // the last panel reaches the right edge
+    StatusBar1 = new TStatusBar(this);
+    StatusPanel0 = StatusBar1->Panel0;
+    StatusPanel1 = StatusBar1->Panel1;
+    setStatusBar(StatusBar1);
 }
 
 void TForm1::CreateChatPanel()
@@ -148,6 +147,7 @@ void TForm1::CreateChatPanel()
 
     Memo1 = new QPlainTextEdit(FloatingPanel2);
     Memo1->resize(Memo1->width(), kChatInputHeight);
+    Memo1->setTabChangesFocus(true);  // Tab leads to the board; it never travels as a chat character
     Memo1->installEventFilter(this);
 
     for (QPlainTextEdit* memo : {Memo2, Memo1}) {
@@ -176,12 +176,11 @@ void TForm1::CreateBoardPanel()
 
 void TForm1::FormCreate()
 {
-    HandCursor();  // loaded once here, as the link labels of the about box expect it ready
-
     Session_ = std::make_unique<TSession>(*this);
 
+    // Only the window's own title: an application display name would be appended to
+    // every dialog's title by the toolkit.
     setWindowTitle(TSession::ApplicationTitle());
-    QApplication::setApplicationDisplayName(TSession::ApplicationTitle());
 
     PaintBox1->LocalColor = QColor(255, 255, 0);
     PaintBox1->RemoteColor = QColor(255, 0, 0);
@@ -189,6 +188,7 @@ void TForm1::FormCreate()
     PaintBox1->HoleColor = QColor(255, 255, 255);
     PaintBox1->SetBoard(&Session_->Match.Board);
     PaintBox1->OnCellPressed = [this](int column, int row) { Session_->PlayLocalMove(column, row); };
+    PaintBox1->setAccessibleName(kBoardName.toString());
 
     AskLocalName();
     SetMenuTexts();
@@ -224,6 +224,7 @@ void TForm1::SetMenuTexts()
 void TForm1::RepaintBoard()
 {
     PaintBox1->RepaintNow();
+    DescribeBoard();
 }
 
 void TForm1::DrawWinLine(int col1, int row1, int col2, int row2)
@@ -235,8 +236,19 @@ void TForm1::ShowStatus(const TStatusTexts& status)
 {
     SetConnectionMenu(status.ConnectEnabled, status.DisconnectEnabled, status.ListenEnabled,
                       status.StopListeningEnabled);
-    StatusPanel0->setText(status.Panel0);
-    StatusPanel1->setText(status.Panel1);
+    StatusPanel0->setText(VisibleText(status.Panel0));
+    StatusPanel1->setText(VisibleText(status.Panel1));
+    DescribeBoard();
+}
+
+void TForm1::DescribeBoard()
+{
+    QString lastMove = kNoMoveYet.toString();
+    if (const std::optional<TBoardMove> move = PaintBox1->LastMove()) {
+        const QString who = move->Value == cvLocal ? kYou.toString() : Session_->Match.RemoteName;
+        lastMove = kLastMove.toString().arg(move->Column).arg(VisibleText(who));
+    }
+    PaintBox1->setAccessibleDescription(kBoardDescription.arg(VisibleText(Session_->GameText()), lastMove));
 }
 
 void TForm1::SetConnectionMenu(bool connectEnabled, bool disconnectEnabled, bool listenEnabled,
@@ -253,7 +265,7 @@ void TForm1::InsertChatLine(const QString& line)
     QTextCursor cursor(Memo2->document());
     cursor.movePosition(QTextCursor::Start);
     const bool empty = Memo2->document()->isEmpty();
-    cursor.insertText(empty ? DisplayableChatLine(line) : DisplayableChatLine(line) + QChar('\n'));
+    cursor.insertText(empty ? VisibleText(line) : VisibleText(line) + QChar('\n'));
 
     // Newest lines are on top, so the surplus is cut from the bottom.
     while (Memo2->document()->blockCount() > kMaxChatLines) {
@@ -370,5 +382,5 @@ void TForm1::Panel1Resize()
 
 void TForm1::AdjustStatusPanels()
 {
-    StatusPanel0->setFixedWidth(Panel1->width() + 1);
+    StatusBar1->SetPanel0Width(Panel1->width() + 1);
 }
