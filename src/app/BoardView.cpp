@@ -172,6 +172,7 @@ void TBoardView::PaintBox1MouseDown(Qt::MouseButton, int x, int y)
 {
     // Any button plays.
     const std::optional<QPoint> cell = HitTest(x, y, width(), height());
+    MarkerShown = false;  // back to the mouse: the board looks as it always did
     if (cell)
         MoveMarker(cell->x());
     if (cell && OnCellPressed)
@@ -232,8 +233,6 @@ void TBoardView::focusInEvent(QFocusEvent* event)
 {
     if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
         MarkerShown = true;
-    else if (event->reason() == Qt::MouseFocusReason)
-        MarkerShown = false;
     update();
     QWidget::focusInEvent(event);
 }
