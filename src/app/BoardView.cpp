@@ -68,11 +68,11 @@ void TBoardView::NoteLastMove()
         FLastMove.reset();
     for (int col = 1; col <= kColumns; ++col) {
         for (int row = 1; row <= kRows; ++row) {
-            if (Shown.Cell(col, row) == cvEmpty && now.Cell(col, row) != cvEmpty)
+            if (ShownBoard.Cell(col, row) == cvEmpty && now.Cell(col, row) != cvEmpty)
                 FLastMove = TBoardMove{col, now.Cell(col, row)};
         }
     }
-    Shown = now;
+    ShownBoard = now;
 }
 
 void TBoardView::DrawWinLine(int col1, int row1, int col2, int row2)

@@ -7,8 +7,6 @@
 #include <QRect>
 #include <QWidget>
 
-#include <functional>
-#include <optional>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -92,6 +90,6 @@ private:
     int MarkerColumn = 4;
     // The marker shows once the keyboard is used, so a player who clicks sees the board as ever.
     bool MarkerShown = false;
-    TBoard Shown;
+    TBoard ShownBoard;  // as the last repaint found it
     std::optional<TBoardMove> FLastMove;
 };

@@ -60,7 +60,6 @@ QString VisibleText(const QString& text)
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent)
 {
-    CreateComponents();
     FormCreate();
 }
 
@@ -86,9 +85,13 @@ void TForm1::CreateComponents()
     dock->addWidget(Panel1, alClient);
     setCentralWidget(client);
 
-    // Start from the layout's client size, centred on the screen; the dialogs shown before
-    // the window (the name prompt) centre themselves on it.
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    // Start from the layout's client size.
+    CentreOnScreen(kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+}
+
+void TForm1::CentreOnScreen(int height)
+{
+    resize(kClientWidth, height);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = geometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -182,6 +185,12 @@ void TForm1::FormCreate()
     // every dialog's title by the toolkit.
     setWindowTitle(TSession::ApplicationTitle());
 
+    // The prompt is all the player sees at first: it comes up before the rest of the window
+    // is built, and centres itself on the window's place on the screen.
+    CentreOnScreen(kClientHeight);
+    AskLocalName();
+    CreateComponents();
+
     PaintBox1->LocalColor = QColor(255, 255, 0);
     PaintBox1->RemoteColor = QColor(255, 0, 0);
     PaintBox1->BackgroundColor = QColor(0, 0, 255);
@@ -190,7 +199,6 @@ void TForm1::FormCreate()
     PaintBox1->OnCellPressed = [this](int column, int row) { Session_->PlayLocalMove(column, row); };
     PaintBox1->setAccessibleName(kBoardName.toString());
 
-    AskLocalName();
     SetMenuTexts();
 
     Session_->Connection.ConnectionState = csNone;

@@ -81,6 +81,7 @@ protected:
 private:
     void FormCreate();
     void CreateComponents();
+    void CentreOnScreen(int height);
     void CreateMenu();
     void CreateStatusBar();
     void CreateChatPanel();
