@@ -6,7 +6,9 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <ifaddrs.h>
 #include <memory>
+#include <net/if.h>
 #include <netdb.h>
 #include <unistd.h>
 
@@ -26,7 +28,89 @@ struct TAddrInfoDeleter
     void operator()(addrinfo* info) const { freeaddrinfo(info); }
 };
 
+struct TIfAddrsDeleter
+{
+    void operator()(ifaddrs* list) const { freeifaddrs(list); }
+};
+
+// A written address of one family only (with an IPv6 zone such as "%eth0" when given).
+std::optional<TSocketAddress> NumericAddress(const QByteArray& text, int family)
+{
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* list = nullptr;
+    if (getaddrinfo(text.constData(), nullptr, &hints, &list) != 0)
+        return std::nullopt;
+    const std::unique_ptr<addrinfo, TAddrInfoDeleter> owner(list);
+    const TSocketAddress address = TSocketAddress::FromSystem(list->ai_addr, list->ai_addrlen);
+    return address.IsEmpty() ? std::nullopt : std::optional(address);
+}
+
 }  // namespace
+
+std::optional<TSocketAddress> TResolver::AddressLiteral(const QString& text)
+{
+    const bool bracketed = text.size() > 2 && text.startsWith(u'[') && text.endsWith(u']');
+    const QString inner = bracketed ? text.sliced(1, text.size() - 2) : text;
+    if (const std::optional<std::uint32_t> dotted = InetAddr(inner)) {
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_addr.s_addr = *dotted;
+        return v4;
+    }
+    const auto name = CName(inner);
+    if (!name || !name->contains(':'))
+        return std::nullopt;
+    return NumericAddress(*name, AF_INET6);
+}
+
+QList<TSocketAddress> TResolver::LookUpHost(const QString& name, int* wsaError)
+{
+    const auto cname = CName(name);
+    if (!cname) {
+        if (wsaError)
+            *wsaError = WSAHOST_NOT_FOUND;
+        return {};
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const int result = getaddrinfo(cname->constData(), nullptr, &hints, &list);
+    if (result != 0) {
+        if (wsaError)
+            *wsaError = WsaErrorFromResolver(result, errno);
+        return {};
+    }
+    const std::unique_ptr<addrinfo, TAddrInfoDeleter> owner(list);
+    QList<TSocketAddress> addresses;
+    for (const addrinfo* info = list; info; info = info->ai_next) {
+        const TSocketAddress address = TSocketAddress::FromSystem(info->ai_addr, info->ai_addrlen);
+        if (!address.IsEmpty() && !addresses.contains(address))
+            addresses.append(address);
+    }
+    return addresses;
+}
+
+TInterfaceList TResolver::InterfaceAddresses()
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return {};
+    const std::unique_ptr<ifaddrs, TIfAddrsDeleter> owner(list);
+    TInterfaceList result;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr)
+            continue;
+        const socklen_t length = entry->ifa_addr->sa_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        const TSocketAddress address = TSocketAddress::FromSystem(entry->ifa_addr, length);
+        if (!address.IsEmpty())
+            result.append({address, (entry->ifa_flags & IFF_UP) != 0, (entry->ifa_flags & IFF_LOOPBACK) != 0});
+    }
+    return result;
+}
 
 std::optional<std::uint32_t> TResolver::InetAddr(const QString& text)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/SocketAddress.h"
+
 #include <QList>
 #include <QString>
 
@@ -13,6 +15,15 @@ struct THostEntry
     QList<std::uint32_t> Addresses;
 };
 
+// An address of one of this machine's network interfaces, as getifaddrs lists it.
+struct TInterfaceAddress
+{
+    TSocketAddress Address;
+    bool Up = false;
+    bool Loopback = false;
+};
+using TInterfaceList = QList<TInterfaceAddress>;
+
 // The name services the connection needs: the POSIX counterparts of inet_addr, inet_ntoa,
 // gethostbyname, getservbyname, getprotobyname and gethostname. Texts of any length are
 // accepted: nothing is copied into fixed buffers, and a text holding a NUL is never found.
@@ -22,6 +33,17 @@ public:
     // Dotted address in any form inet_aton takes ("127.1" included); nullopt when it is none.
     static std::optional<std::uint32_t> InetAddr(const QString& text);
     static QString InetNtoa(std::uint32_t address);
+
+    // An address written as one: every IPv4 form inet_aton takes, an IPv6 literal, either
+    // of them in brackets ("[2001:db8::1]"). Port 0.
+    static std::optional<TSocketAddress> AddressLiteral(const QString& text);
+
+    // Every address of a name, IPv6 and IPv4, in the resolver's order of preference; empty
+    // when it does not resolve, with *wsaError (when given) set to the Windows Sockets number.
+    // It blocks: run it off the window's thread (THostLookup).
+    static QList<TSocketAddress> LookUpHost(const QString& name, int* wsaError = nullptr);
+
+    static TInterfaceList InterfaceAddresses();
 
     // IPv4 only. On failure, *wsaError (when given) receives the Windows Sockets number.
     static std::optional<THostEntry> GetHostByName(const QString& name, int* wsaError = nullptr);

@@ -90,12 +90,12 @@ TSocket TSocketLayer::socket(int family, int type, int protocol)
     return handle;
 }
 
-int TSocketLayer::bind(TSocket s, const sockaddr_in& address)
+int TSocketLayer::bind(TSocket s, const TSocketAddress& address)
 {
     TSocketEntry* entry = FindOrFail(s);
     if (!entry)
         return SOCKET_ERROR;
-    if (::bind(entry->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    if (::bind(entry->Fd, address.Data(), address.Length()) != 0)
         return FailErrno(errno);
     return 0;
 }
@@ -114,7 +114,7 @@ int TSocketLayer::listen(TSocket s, int backlog)
     return 0;
 }
 
-TSocket TSocketLayer::accept(TSocket s, sockaddr_in* address)
+TSocket TSocketLayer::accept(TSocket s, TSocketAddress* address)
 {
     TSocketEntry* listener = FindOrFail(s);
     if (!listener)
@@ -123,7 +123,7 @@ TSocket TSocketLayer::accept(TSocket s, sockaddr_in* address)
         Fail(WSAEINVAL);
         return INVALID_SOCKET;
     }
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     const int fd = ::accept4(listener->Fd, reinterpret_cast<sockaddr*>(&peer), &length,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -136,7 +136,7 @@ TSocket TSocketLayer::accept(TSocket s, sockaddr_in* address)
         return INVALID_SOCKET;
     }
     if (address)
-        *address = peer;
+        *address = TSocketAddress::FromSystem(reinterpret_cast<const sockaddr*>(&peer), length);
     SendWithoutDelay(fd);
     const TSocket handle = NextHandle++;
     auto* entry = new TSocketEntry(fd, handle, Receiver.get());
@@ -150,7 +150,7 @@ TSocket TSocketLayer::accept(TSocket s, sockaddr_in* address)
     return handle;
 }
 
-int TSocketLayer::connect(TSocket s, const sockaddr_in& address)
+int TSocketLayer::connect(TSocket s, const TSocketAddress& address)
 {
     TSocketEntry* entry = FindOrFail(s);
     if (!entry)
@@ -165,7 +165,7 @@ int TSocketLayer::connect(TSocket s, const sockaddr_in& address)
     default:
         return Fail(WSAEINVAL);
     }
-    const int result = ::connect(entry->Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    const int result = ::connect(entry->Fd, address.Data(), address.Length());
     const int err = errno;
     if (result == 0 || err == EINPROGRESS || err == EINTR) {
         // Even an immediate success is reported through FD_CONNECT, like a pending one.
@@ -175,6 +175,16 @@ int TSocketLayer::connect(TSocket s, const sockaddr_in& address)
     }
     // On a TCP connect, EAGAIN means no local port is free, not "try again later".
     return err == EAGAIN ? Fail(WSAEADDRNOTAVAIL) : FailErrno(err);
+}
+
+int TSocketLayer::setsockopt(TSocket s, int level, int option, int value)
+{
+    TSocketEntry* entry = FindOrFail(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (::setsockopt(entry->Fd, level, option, &value, sizeof value) != 0)
+        return FailErrno(errno);
+    return 0;
 }
 
 int TSocketLayer::send(TSocket s, QByteArrayView bytes)
@@ -273,11 +283,11 @@ int TSocketLayer::AsyncSelect(TSocket s, TSocketEventSink* sink, std::uint32_t m
 std::uint16_t TSocketLayer::LocalPort(TSocket s) const
 {
     const TSocketEntry* entry = Find(s);
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof address;
     if (!entry || getsockname(entry->Fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         return 0;
-    return ntohs(address.sin_port);
+    return TSocketAddress::FromSystem(reinterpret_cast<const sockaddr*>(&address), length).Port();
 }
 
 int TSocketLayer::LingeringSockets() const

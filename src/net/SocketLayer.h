@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/SocketAddress.h"
 #include "net/SocketEventSink.h"
 
 #include <QByteArray>
@@ -10,7 +11,6 @@
 #include <limits>
 #include <map>
 #include <memory>
-#include <netinet/in.h>
 
 class TSocketEntry;
 
@@ -42,10 +42,11 @@ public:
     TSocketLayer& operator=(const TSocketLayer&) = delete;
 
     TSocket socket(int family, int type, int protocol);
-    int bind(TSocket s, const sockaddr_in& address);
+    int bind(TSocket s, const TSocketAddress& address);
     int listen(TSocket s, int backlog);
-    TSocket accept(TSocket s, sockaddr_in* address);
-    int connect(TSocket s, const sockaddr_in& address);
+    TSocket accept(TSocket s, TSocketAddress* address);
+    int connect(TSocket s, const TSocketAddress& address);
+    int setsockopt(TSocket s, int level, int option, int value);
     int send(TSocket s, QByteArrayView bytes);
     // At most maxBytes of what was received, oldest first; empty when nothing is waiting.
     // Bytes left behind are announced by another FD_READ, as recv re-enables FD_READ in Windows Sockets.

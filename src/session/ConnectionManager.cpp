@@ -5,8 +5,12 @@
 #include "net/SocketErrors.h"
 #include "net/SocketLayer.h"
 
+#include <QStringList>
+
 #include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <utility>
 
 namespace {
 
@@ -19,6 +23,8 @@ constexpr QStringView kNotAnInteger = u"'%1' is not a valid integer value.";
 constexpr QStringView kListenStatus = u"Status:Ecoute pour connection: %1 (%2) sur Port %3";
 constexpr QStringView kPeerLeft = u":: %1 a deconnecté";
 constexpr QStringView kPeerNamed = u":: Vous avez connecté à %1";
+constexpr QStringView kAddresses = u":: Adresses: %1";
+constexpr QStringView kNoAddresses = u"aucune";
 
 constexpr QStringView kConnectSocket = u"Connect(Socket)";
 constexpr QStringView kConnectSelect = u"Connect(WSAASyncSelect)";
@@ -45,15 +51,6 @@ int TcpProtocol()
     return TResolver::GetProtoByName(QStringLiteral("tcp")).value_or(IPPROTO_TCP);
 }
 
-sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port)
-{
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(port);
-    result.sin_addr.s_addr = address;
-    return result;
-}
-
 }  // namespace
 
 TConnectionManager::TConnectionManager(TSession& session, TSocketLayer& sockets)
@@ -61,6 +58,8 @@ TConnectionManager::TConnectionManager(TSession& session, TSocketLayer& sockets)
     , Sockets(sockets)
 {
 }
+
+TConnectionManager::~TConnectionManager() = default;
 
 void TConnectionManager::ConnectToPeer()
 {
@@ -72,36 +71,85 @@ void TConnectionManager::ConnectToPeer()
         Session.ShowError(kNoAddress.toString());
         return;
     }
-    // One lookup serves both the shown dotted form and the address connected to.
-    const std::optional<std::uint32_t> address = LookUpAddress(PeerAddress);
-    if (address)
-        PeerAddress = TResolver::InetNtoa(*address);
+    const std::optional<TSocketAddress> written = TResolver::AddressLiteral(PeerAddress);
+    if (written)
+        PeerAddress = written->Text();
     const std::optional<std::uint16_t> port = PortFromText(PortText);
     if (!port) {
         ReportPortText();
         return;
     }
-    if (!address) {
+    PeerPort = *port;
+    if (written) {
+        Candidates = {*written};
+        ConnectNext();
+        return;
+    }
+    // A name is resolved off the window's thread; Disconnect or the end of the program
+    // meanwhile drops the answer.
+    ConnectionState = csConnecting;
+    Session.UpdateStatus();
+    Lookup = std::make_unique<THostLookup>(LookUpHost, PeerAddress,
+                                           [this](const QList<TSocketAddress>& addresses, int) {
+                                               NameResolved(addresses);
+                                           });
+}
+
+void TConnectionManager::NameResolved(const QList<TSocketAddress>& addresses)
+{
+    Lookup.reset();
+    if (addresses.isEmpty()) {
+        CloseConnection();
         Session.ShowError(kCannotResolve.toString());
         return;
     }
-    SockAddr = MakeAddress(*address, *port);
-    const TSocket s = Sockets.socket(AF_INET, SOCK_STREAM, TcpProtocol());
-    if (s == INVALID_SOCKET) {
-        Session.ReportSocketError(kConnectSocket.toString());
-        return;
+    Candidates = addresses;
+    ConnectNext();
+}
+
+void TConnectionManager::ConnectNext()
+{
+    while (!Candidates.isEmpty()) {
+        SockAddr = Candidates.takeFirst();
+        SockAddr.SetPort(PeerPort);
+        PeerAddress = SockAddr.Text();
+        const QStringView failure = StartConnect();
+        if (failure.isEmpty()) {
+            ConnectionState = csConnecting;
+            Session.UpdateStatus();
+            return;
+        }
+        if (Candidates.isEmpty())
+            GiveUpConnecting(failure);
     }
+}
+
+// The label of the call that failed, with the socket closed and its error kept; else empty.
+QStringView TConnectionManager::StartConnect()
+{
+    const TSocket s = Sockets.socket(SockAddr.Family(), SOCK_STREAM, TcpProtocol());
+    if (s == INVALID_SOCKET)
+        return kConnectSocket;
     if (Sockets.AsyncSelect(s, this, kConnectEvents) != 0) {
-        Abandon(s, kConnectSelect);
-        return;
+        CloseKeepingError(s);
+        return kConnectSelect;
     }
     if (Sockets.connect(s, SockAddr) != 0 && Sockets.WSAGetLastError() != WSAEWOULDBLOCK) {
-        Abandon(s, kConnectConnect);
-        return;
+        CloseKeepingError(s);
+        return kConnectConnect;
     }
     BeginConnection(s);
-    ConnectionState = csConnecting;
-    Session.UpdateStatus();
+    return {};
+}
+
+void TConnectionManager::GiveUpConnecting(QStringView label)
+{
+    // An attempt made straight from the dialog never left csNone and leaves nothing to close.
+    const int error = Sockets.WSAGetLastError();
+    if (ConnectionState != csNone)
+        CloseConnection();
+    Sockets.WSASetLastError(error);
+    Session.ReportSocketError(label.toString());
 }
 
 void TConnectionManager::StartListening()
@@ -115,8 +163,7 @@ void TConnectionManager::StartListening()
         ReportPortText();
         return;
     }
-    SockAddr = MakeAddress(htonl(INADDR_ANY), *port);
-    const TSocket s = Sockets.socket(AF_INET, SOCK_STREAM, TcpProtocol());
+    const TSocket s = OpenListener(*port);
     if (s == INVALID_SOCKET) {
         Session.ReportSocketError(kListenSocket.toString());
         return;
@@ -142,11 +189,27 @@ void TConnectionManager::StartListening()
     ListenStatusText = ListenStatus();
     ConnectionState = csListening;
     Session.UpdateStatus();
+    Session.InsertChatLine(AddressNotice(ListInterfaces(), SockAddr.Family() == AF_INET6));
+}
+
+// One IPv6 socket that also takes IPv4 peers; an IPv4 one where IPv6 is not to be had.
+// SockAddr's family tells which it is.
+TSocket TConnectionManager::OpenListener(std::uint16_t port)
+{
+    const TSocket v6 = Sockets.socket(AF_INET6, SOCK_STREAM, TcpProtocol());
+    if (v6 != INVALID_SOCKET && Sockets.setsockopt(v6, IPPROTO_IPV6, IPV6_V6ONLY, 0) == 0) {
+        SockAddr = TSocketAddress::Any(AF_INET6, port);
+        return v6;
+    }
+    if (v6 != INVALID_SOCKET)
+        Sockets.closesocket(v6);
+    SockAddr = TSocketAddress::Any(AF_INET, port);
+    return Sockets.socket(AF_INET, SOCK_STREAM, TcpProtocol());
 }
 
 void TConnectionManager::AcceptPeer()
 {
-    sockaddr_in peer{};
+    TSocketAddress peer;
     const TSocket accepted = Sockets.accept(Sock, &peer);
     if (accepted == INVALID_SOCKET) {
         // A connection that went away before we took it is no failure of ours.
@@ -158,7 +221,7 @@ void TConnectionManager::AcceptPeer()
     const TSocket listener = Sock;
     Sock = accepted;
     SockAddr = peer;
-    PeerAddress = TResolver::InetNtoa(peer.sin_addr.s_addr);
+    PeerAddress = peer.Text();
     Sockets.AsyncSelect(listener, this, 0);
     if (listener != 0 && Sockets.closesocket(listener) != 0)
         Session.ReportSocketError(kCloseSocket.toString());
@@ -177,10 +240,15 @@ void TConnectionManager::ConnectCompleted()
 
 void TConnectionManager::ConnectFailed(int error)
 {
+    if (!Candidates.isEmpty()) {
+        Sockets.AsyncSelect(Sock, this, 0);
+        Sockets.closesocket(std::exchange(Sock, 0));
+        ConnectNext();
+        return;
+    }
     // The attempt is over: nothing of it stays open, no name is sent and no game starts.
-    CloseConnection();
     Sockets.WSASetLastError(error);
-    Session.ReportSocketError(kConnectConnect.toString());
+    GiveUpConnecting(kConnectConnect);
 }
 
 void TConnectionManager::PeerClosed()
@@ -191,6 +259,8 @@ void TConnectionManager::PeerClosed()
 void TConnectionManager::CloseConnection()
 {
     const TSocket closing = Sock;
+    Lookup.reset();
+    Candidates.clear();
     Sockets.AsyncSelect(closing, this, 0);
     PeerAddress.clear();
     PortText.clear();
@@ -314,8 +384,38 @@ std::uint16_t TConnectionManager::LocalPort() const
 
 QString TConnectionManager::ResolveAddress(const QString& text)
 {
-    const std::optional<std::uint32_t> address = LookUpAddress(text);
-    return address ? TResolver::InetNtoa(*address) : text;
+    if (const std::optional<TSocketAddress> written = TResolver::AddressLiteral(text))
+        return written->Text();
+    const QList<TSocketAddress> addresses = TResolver::LookUpHost(text);
+    return addresses.isEmpty() ? text : addresses.first().Text();
+}
+
+QString TConnectionManager::ListenAddress(const QString& hostAddress, const TInterfaceList& interfaces)
+{
+    const std::optional<TSocketAddress> host = TResolver::AddressLiteral(hostAddress);
+    if (!host || !host->IsLoopback())
+        return hostAddress;
+    for (const TInterfaceAddress& interface : interfaces) {
+        if (interface.Up && !interface.Loopback && interface.Address.Family() == AF_INET)
+            return interface.Address.Text();
+    }
+    return hostAddress;
+}
+
+QString TConnectionManager::AddressNotice(const TInterfaceList& interfaces, bool withIPv6)
+{
+    QStringList v4;
+    QStringList v6;
+    for (const TInterfaceAddress& interface : interfaces) {
+        const TSocketAddress& address = interface.Address;
+        if (!interface.Up || interface.Loopback || address.IsLoopback() || address.IsLinkLocal())
+            continue;
+        QStringList& list = address.Family() == AF_INET ? v4 : v6;
+        if ((address.Family() == AF_INET || withIPv6) && !list.contains(address.Text()))
+            list.append(address.Text());
+    }
+    const QStringList all = v4 + v6;
+    return kAddresses.arg(all.isEmpty() ? kNoAddresses.toString() : all.join(u", "));
 }
 
 std::optional<std::uint16_t> TConnectionManager::PortFromText(const QString& text)
@@ -339,22 +439,17 @@ TStatusTexts TConnectionManager::ConnectionMenu(TConnectionState state)
     return menu;
 }
 
-std::optional<std::uint32_t> TConnectionManager::LookUpAddress(const QString& text)
-{
-    if (const std::optional<std::uint32_t> dotted = TResolver::InetAddr(text))
-        return dotted;
-    const std::optional<THostEntry> host = TResolver::GetHostByName(text);
-    if (!host || host->Addresses.isEmpty())
-        return std::nullopt;
-    return host->Addresses.first();
-}
-
-void TConnectionManager::Abandon(TSocket s, QStringView label)
+void TConnectionManager::CloseKeepingError(TSocket s)
 {
     // An attempt that stops leaves nothing open; the report still shows the call's own error.
     const int error = Sockets.WSAGetLastError();
     Sockets.closesocket(s);
     Sockets.WSASetLastError(error);
+}
+
+void TConnectionManager::Abandon(TSocket s, QStringView label)
+{
+    CloseKeepingError(s);
     Session.ReportSocketError(label.toString());
 }
 
@@ -372,7 +467,7 @@ QString TConnectionManager::ListenStatus() const
     if (!host)
         return {};
     const QString dotted = host->Addresses.isEmpty() ? QString() : TResolver::InetNtoa(host->Addresses.first());
-    return kListenStatus.arg(host->Name, dotted, PortText);
+    return kListenStatus.arg(host->Name, ListenAddress(dotted, ListInterfaces()), PortText);
 }
 
 void TConnectionManager::BeginConnection(TSocket s)

@@ -1,14 +1,19 @@
 #pragma once
 
 #include "net/DataPacket.h"
-#include "session/SessionWindow.h"
+#include "net/HostLookup.h"
+#include "net/Resolver.h"
+#include "net/SocketAddress.h"
 #include "net/SocketEventSink.h"
+#include "session/SessionWindow.h"
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
 #include <cstdint>
-#include <netinet/in.h>
+#include <functional>
+#include <memory>
 #include <optional>
 
 class TSession;
@@ -22,15 +27,21 @@ class TConnectionManager : public TSocketEventSink
 {
 public:
     TConnectionManager(TSession& session, TSocketLayer& sockets);
+    ~TConnectionManager() override;
     TConnectionManager(const TConnectionManager&) = delete;
     TConnectionManager& operator=(const TConnectionManager&) = delete;
 
     TConnectionState ConnectionState = csNone;
     TSocket Sock = 0;
-    sockaddr_in SockAddr{};
+    TSocketAddress SockAddr;
     QString PeerAddress;
     QString PortText;
     QString ListenStatusText;
+
+    // The system's services by default; a test gives its own answers. LookUpHost runs on a
+    // thread of its own.
+    THostLookup::TResolve LookUpHost = TResolver::LookUpHost;
+    std::function<TInterfaceList()> ListInterfaces = TResolver::InterfaceAddresses;
 
     void ConnectToPeer();
     void StartListening();
@@ -51,15 +62,25 @@ public:
     // The bound port while listening (tests listen on "0" for a free one), else 0.
     std::uint16_t LocalPort() const;
 
-    // The dotted form of an address or of a host name's first address; else the text itself.
+    // The written form of an address or of a host name's first address; else the text itself.
     static QString ResolveAddress(const QString& text);
+    // The listening status's address: the host name's, unless that is a loopback address
+    // the other player cannot reach; then the first IPv4 address of an interface that is up.
+    static QString ListenAddress(const QString& hostAddress, const TInterfaceList& interfaces);
+    // The chat notice of the addresses the other player can use, IPv4 first.
+    static QString AddressNotice(const TInterfaceList& interfaces, bool withIPv6);
     // A TCP service name, else a decimal 32-bit integer cut to its low 16 bits; else nullopt.
     static std::optional<std::uint16_t> PortFromText(const QString& text);
     // The four connection menu items of a state (the texts are left empty).
     static TStatusTexts ConnectionMenu(TConnectionState state);
 
 private:
-    static std::optional<std::uint32_t> LookUpAddress(const QString& text);
+    void NameResolved(const QList<TSocketAddress>& addresses);
+    void ConnectNext();
+    QStringView StartConnect();
+    void GiveUpConnecting(QStringView label);
+    TSocket OpenListener(std::uint16_t port);
+    void CloseKeepingError(TSocket s);
     void Abandon(TSocket s, QStringView label);
     void ReportPortText();
     QString ListenStatus() const;
@@ -68,4 +89,7 @@ private:
     TSession& Session;
     TSocketLayer& Sockets;
     TPacketDecoder Decoder;
+    std::unique_ptr<THostLookup> Lookup;
+    QList<TSocketAddress> Candidates;  // addresses of the peer still to try, in order
+    std::uint16_t PeerPort = 0;
 };

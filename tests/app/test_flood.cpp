@@ -100,6 +100,7 @@ void TestFlood::flood()
     TSession& session = form.Session();
     QCOMPARE(session.Match.LocalName, QStringLiteral("Eve"));
     session.Listen1Click(QStringLiteral("0"));
+    form.Memo2->clear();  // the addresses to hand out
     TRawPeer peer = TRawPeer::ConnectTo(session.Connection.LocalPort());
     QVERIFY(RunModalUntil([&] { return session.Connection.ConnectionState == csConnected; }, kPatience));
     TSocketLayer& sockets = session.SocketLayer();

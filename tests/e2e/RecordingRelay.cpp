@@ -7,7 +7,7 @@ TRecordingRelay::TRecordingRelay(quint16 targetPort, QObject* parent)
     , TargetPort(targetPort)
 {
     connect(&Server, &QTcpServer::newConnection, this, &TRecordingRelay::Accept);
-    Server.listen(QHostAddress::LocalHost, 0);
+    Server.listen(QHostAddress::LocalHostIPv6, 0);
 }
 
 void TRecordingRelay::Accept()
@@ -20,7 +20,7 @@ void TRecordingRelay::Accept()
     }
     Connector = incoming;
     Listener = new QTcpSocket(this);
-    Listener->connectToHost(QHostAddress::LocalHost, TargetPort);
+    Listener->connectToHost(QHostAddress::LocalHostIPv6, TargetPort);
 
     connect(Connector, &QTcpSocket::readyRead, this, [this] {
         const QByteArray bytes = Connector->readAll();

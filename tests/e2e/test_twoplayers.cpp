@@ -1,6 +1,6 @@
 // Two real programs on a private X server, played by mouse and keyboard as two people would:
-// one listens, the other connects through a relay that records the bytes, a game is won,
-// the loser plays again, a chat line goes each way, and one side disconnects.
+// one listens, the other connects over IPv6 (::1) through a relay that records the bytes, a
+// game is won, the loser plays again, a chat line goes each way, and one side disconnects.
 
 #include "e2e/RecordingRelay.h"
 #include "e2e/VirtualDisplay.h"
@@ -192,7 +192,7 @@ void TestTwoPlayers::ConnectTo(TPlayer& player, quint16 port)
     const QString connect = WaitForWindow(QStringLiteral("Connectez..."), player);
     QVERIFY(!connect.isEmpty());
     Display.Focus(connect);
-    Display.Type(QStringLiteral("127.0.0.1"));
+    Display.Type(QStringLiteral("::1"));
     Display.Key(QStringLiteral("Tab"));
     Display.Type(QString::number(port));
     Display.Key(QStringLiteral("Return"));

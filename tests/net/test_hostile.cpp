@@ -268,6 +268,7 @@ void TestHostile::burstBeforeACloseIsHandledWhole()
     TPlayer bob(QStringLiteral("Bob"));
     TRawPeer peer = ConnectPeer(bob);
     QVERIFY(peer.IsOpen());
+    bob.Window.ChatLines.clear();  // the addresses to hand out
     constexpr int kLines = 5000;
     QByteArray burst = Encoded(pkName, 0, QStringLiteral("Zoé"));
     QStringList expected{QStringLiteral(":: Vous avez connecté à Zoé")};

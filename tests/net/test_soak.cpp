@@ -147,6 +147,7 @@ private:
             player->Tidy();
         }
         Bob.Session.Listen1Click(QStringLiteral("0"));
+        Bob.Window.ChatLines.clear();  // the addresses to hand out
         Relay.SetTarget(Bob.Net().LocalPort());
         Alice.Session.Connect1Click(QStringLiteral("127.0.0.1"), QString::number(Relay.Port()));
         const auto introduced = [](TPlayer& player) {
