@@ -54,7 +54,8 @@ void Decide(TDecision& d, TSolver& solver, const TOpeningBook& book, std::mutex&
             return;
         }
     }
-    const auto best = FromChildren(d.Position, book, lock).value_or(solver.BestMove(d.Position));
+    const auto known = FromChildren(d.Position, book, lock);
+    const auto best = known ? *known : solver.BestMove(d.Position);
     d.Score = best.Score;
     d.Column = best.Column;
     std::lock_guard guard(lock);
@@ -131,6 +132,7 @@ int main(int argc, char** argv)
             workers.emplace_back([&] {
                 TSolver solver(25);
                 for (std::size_t i; (i = nextIndex++) < decisions.size();) {
+                    const auto began = std::chrono::steady_clock::now();
                     Decide(decisions[i], solver, book, lock);
                     TPosition child = decisions[i].Position;
                     std::lock_guard guard(lock);
@@ -138,6 +140,14 @@ int main(int argc, char** argv)
                     if (!child.IsWinningMove(decisions[i].Column)) {
                         child.Play(decisions[i].Column);
                         book.Add(child, -decisions[i].Score);
+                    }
+                    // Slow decisions are saved at once, so a stopped run loses little.
+                    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+                    if (took > 10) {
+                        book.Save(path);
+                        std::printf("  ply %d, position %zu of %zu: score %d, column %d, %.0f s\n", ply, i + 1,
+                            decisions.size(), decisions[i].Score, decisions[i].Column + 1, took);
+                        std::fflush(stdout);
                     }
                 }
             });

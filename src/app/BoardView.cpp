@@ -2,15 +2,21 @@
 
 #include "game/Board.h"
 
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr int kStrip = 5;  // blue strip left of and above every hole
+// Green reads on the blue strip, its black edge against the white holes below it.
+const QColor kMarkerFill(0, 255, 0);
+const QColor kMarkerEdge(0, 0, 0);
 constexpr QSize kLayoutSize{398, 353};
 
 // num / den rounded to the nearest integer, ties to even, in exact integer arithmetic.
@@ -39,6 +45,7 @@ TBoardView::TBoardView(QWidget* parent) : QWidget(parent)
 {
     // Every paint covers the whole surface with the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void TBoardView::SetBoard(const TBoard* board)
@@ -50,7 +57,22 @@ void TBoardView::SetBoard(const TBoard* board)
 void TBoardView::RepaintNow()
 {
     WinLines.clear();
+    NoteLastMove();
     repaint();
+}
+
+void TBoardView::NoteLastMove()
+{
+    const TBoard now = Board ? *Board : TBoard();
+    if (now == TBoard())
+        FLastMove.reset();
+    for (int col = 1; col <= kColumns; ++col) {
+        for (int row = 1; row <= kRows; ++row) {
+            if (ShownBoard.Cell(col, row) == cvEmpty && now.Cell(col, row) != cvEmpty)
+                FLastMove = TBoardMove{col, now.Cell(col, row)};
+        }
+    }
+    ShownBoard = now;
 }
 
 void TBoardView::DrawWinLine(int col1, int row1, int col2, int row2)
@@ -110,6 +132,8 @@ void TBoardView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     PaintBox1Paint(painter);
     PaintWinLines(painter);
+    if (MarkerShown && hasFocus())
+        PaintMarker(painter);
 }
 
 void TBoardView::mousePressEvent(QMouseEvent* event)
@@ -148,6 +172,9 @@ void TBoardView::PaintBox1MouseDown(Qt::MouseButton, int x, int y)
 {
     // Any button plays.
     const std::optional<QPoint> cell = HitTest(x, y, width(), height());
+    MarkerShown = false;  // back to the mouse: the board looks as it always did
+    if (cell)
+        MoveMarker(cell->x());
     if (cell && OnCellPressed)
         OnCellPressed(cell->x(), cell->y());
 }
@@ -170,4 +197,65 @@ void TBoardView::PaintWinLines(QPainter& painter) const
         painter.drawLine(AnchorPoint(line.Col1, line.Row1, width(), height()),
                          AnchorPoint(line.Col2, line.Row2, width(), height()));
     }
+}
+
+// The strip above the top hole of the marked column: blue in every layout, never a hole.
+void TBoardView::PaintMarker(QPainter& painter) const
+{
+    const QRect top = CellRect(MarkerColumn, kRows, width(), height());
+    if (top.isEmpty())
+        return;
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(kMarkerEdge, 1));
+    painter.setBrush(kMarkerFill);
+    painter.drawRect(QRect(top.left(), 0, top.width(), kStrip).adjusted(0, 0, -1, -1));
+}
+
+void TBoardView::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Left || key == Qt::Key_Right) {
+        MoveMarker(std::clamp(MarkerColumn + (key == Qt::Key_Left ? -1 : 1), 1, kColumns));
+    } else if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+        PlayColumn(MarkerColumn);
+    } else if (key >= Qt::Key_1 && key < Qt::Key_1 + kColumns) {
+        MoveMarker(key - Qt::Key_0);
+        PlayColumn(MarkerColumn);
+    } else {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    MarkerShown = true;
+    update();
+}
+
+void TBoardView::focusInEvent(QFocusEvent* event)
+{
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+        MarkerShown = true;
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void TBoardView::focusOutEvent(QFocusEvent* event)
+{
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+void TBoardView::MoveMarker(int column)
+{
+    MarkerColumn = column;
+    update();
+}
+
+// A key plays as a press on the cell the placement rule asks for in that column would;
+// a full column offers no such cell, and a press on its top piece does nothing either.
+void TBoardView::PlayColumn(int column)
+{
+    int row = 1;
+    while (row < kRows && Board && !Board->CanPlace(column, row))
+        ++row;
+    if (OnCellPressed)
+        OnCellPressed(column, row);
 }

@@ -1,6 +1,7 @@
 #include "app/Resources.h"
 
 #include <QBitmap>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QString>
 
@@ -16,7 +17,9 @@ static void RegisterTessaroResources()
 
 namespace {
 
-constexpr std::array<int, 8> kIconSizes{16, 22, 24, 32, 48, 64, 128, 256};
+// Windows only need small pictures; the desktop takes larger ones from the installed theme,
+// and every size here is decoded at start and sent to the display with every window.
+constexpr std::array<int, 5> kIconSizes{16, 22, 24, 32, 48};
 
 constexpr int kCursorSize = 32;
 
@@ -79,6 +82,9 @@ QBitmap HandBits(Predicate in)
 
 QIcon AppIcon()
 {
+    // main() makes it the application's icon first; the windows then share that one.
+    if (!QGuiApplication::windowIcon().isNull())
+        return QGuiApplication::windowIcon();
     EnsureResources();
     QIcon icon;
     for (int size : kIconSizes)

@@ -4,6 +4,7 @@
 #include "app/ComputerOpponent.h"
 #include "app/LevelDialog.h"
 #include "app/Resources.h"
+#include "app/StatusBar.h"
 #include "app/Unit2.h"
 #include "app/Unit3.h"
 #include "app/Unit4.h"
@@ -15,7 +16,6 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -35,13 +35,19 @@ constexpr int kClientWidth = 565;
 constexpr int kClientHeight = 355;  // above the status bar
 constexpr int kChatPanelWidth = 165;
 constexpr int kChatInputHeight = 59;
-constexpr int kStatusPanel0Width = 400;
+
+// What the board tells accessibility tools: whose turn it is, then the last move.
+constexpr QStringView kBoardName = u"Plateau";
+constexpr QStringView kBoardDescription = u"%1. %2";
+constexpr QStringView kLastMove = u"Dernier coup : colonne %1 (%2)";
+constexpr QStringView kNoMoveYet = u"Aucun coup joué";
+constexpr QStringView kYou = u"vous";
 
 // Received text is shown literally: control characters become their visible pictures
-// instead of breaking the line or the layout, and an oversized line is cut for display.
-QString DisplayableChatLine(const QString& line)
+// instead of breaking the line or the layout, and an oversized text is cut for display.
+QString VisibleText(const QString& text)
 {
-    QString shown = line.left(TForm1::kMaxChatLineLength);
+    QString shown = text.left(TForm1::kMaxChatLineLength);
     for (QChar& c : shown) {
         if (c.unicode() < 0x20)
             c = QChar(0x2400 + c.unicode());
@@ -56,7 +62,6 @@ QString DisplayableChatLine(const QString& line)
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent)
 {
-    CreateComponents();
     FormCreate();
 }
 
@@ -82,9 +87,13 @@ void TForm1::CreateComponents()
     dock->addWidget(Panel1, alClient);
     setCentralWidget(client);
 
-    // Start from the layout's client size, centred on the screen; the dialogs shown before
-    // the window (the name prompt) centre themselves on it.
-    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    // Start from the layout's client size.
+    CentreOnScreen(kClientHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+}
+
+void TForm1::CentreOnScreen(int height)
+{
+    resize(kClientWidth, height);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = geometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -114,17 +123,10 @@ void TForm1::CreateMenu()
 
 void TForm1::CreateStatusBar()
 {
-    StatusPanel0 = new QLabel(QStringLiteral("STATUS"), this);
-    StatusPanel1 = new QLabel(QStringLiteral("Score"), this);
-    for (QLabel* panel : {StatusPanel0, StatusPanel1}) {
-        panel->setFrameShape(QFrame::Panel);
-        panel->setFrameShadow(QFrame::Sunken);
-        panel->setTextFormat(Qt::PlainText);
-    }
-    StatusPanel0->setFixedWidth(kStatusPanel0Width);
-    StatusPanel1->setMinimumWidth(0);
-    statusBar()->addWidget(StatusPanel0);
-    statusBar()->addWidget(StatusPanel1, 1);  // the last panel reaches the right edge
+    StatusBar1 = new TStatusBar(this);
+    StatusPanel0 = StatusBar1->Panel0;
+    StatusPanel1 = StatusBar1->Panel1;
+    setStatusBar(StatusBar1);
 }
 
 void TForm1::CreateChatPanel()
@@ -151,6 +153,7 @@ void TForm1::CreateChatPanel()
 
     Memo1 = new QPlainTextEdit(FloatingPanel2);
     Memo1->resize(Memo1->width(), kChatInputHeight);
+    Memo1->setTabChangesFocus(true);  // Tab leads to the board; it never travels as a chat character
     Memo1->installEventFilter(this);
 
     for (QPlainTextEdit* memo : {Memo2, Memo1}) {
@@ -179,13 +182,18 @@ void TForm1::CreateBoardPanel()
 
 void TForm1::FormCreate()
 {
-    HandCursor();  // loaded once here, as the link labels of the about box expect it ready
-
     Session_ = std::make_unique<TSession>(*this);
     CreateComputerOpponent();
 
+    // Only the window's own title: an application display name would be appended to
+    // every dialog's title by the toolkit.
     setWindowTitle(TSession::ApplicationTitle());
-    QApplication::setApplicationDisplayName(TSession::ApplicationTitle());
+
+    // The prompt is all the player sees at first: it comes up before the rest of the window
+    // is built, and centres itself on the window's place on the screen.
+    CentreOnScreen(kClientHeight);
+    AskLocalName();
+    CreateComponents();
 
     PaintBox1->LocalColor = QColor(255, 255, 0);
     PaintBox1->RemoteColor = QColor(255, 0, 0);
@@ -193,8 +201,8 @@ void TForm1::FormCreate()
     PaintBox1->HoleColor = QColor(255, 255, 255);
     PaintBox1->SetBoard(&Session_->Match.Board);
     PaintBox1->OnCellPressed = [this](int column, int row) { Session_->PlayLocalMove(column, row); };
+    PaintBox1->setAccessibleName(kBoardName.toString());
 
-    AskLocalName();
     SetMenuTexts();
 
     Session_->Connection.ConnectionState = csNone;
@@ -229,6 +237,7 @@ void TForm1::SetMenuTexts()
 void TForm1::RepaintBoard()
 {
     PaintBox1->RepaintNow();
+    DescribeBoard();
 }
 
 void TForm1::DrawWinLine(int col1, int row1, int col2, int row2)
@@ -240,9 +249,20 @@ void TForm1::ShowStatus(const TStatusTexts& status)
 {
     SetConnectionMenu(status.ConnectEnabled, status.DisconnectEnabled, status.ListenEnabled,
                       status.StopListeningEnabled);
-    StatusPanel0->setText(status.Panel0);
-    StatusPanel1->setText(status.Panel1);
+    StatusPanel0->setText(VisibleText(status.Panel0));
+    StatusPanel1->setText(VisibleText(status.Panel1));
+    DescribeBoard();
     ShowComputerOpponentState();
+}
+
+void TForm1::DescribeBoard()
+{
+    QString lastMove = kNoMoveYet.toString();
+    if (const std::optional<TBoardMove> move = PaintBox1->LastMove()) {
+        const QString who = move->Value == cvLocal ? kYou.toString() : Session_->Match.RemoteName;
+        lastMove = kLastMove.toString().arg(move->Column).arg(VisibleText(who));
+    }
+    PaintBox1->setAccessibleDescription(kBoardDescription.arg(VisibleText(Session_->GameText()), lastMove));
 }
 
 void TForm1::SetConnectionMenu(bool connectEnabled, bool disconnectEnabled, bool listenEnabled,
@@ -259,7 +279,7 @@ void TForm1::InsertChatLine(const QString& line)
     QTextCursor cursor(Memo2->document());
     cursor.movePosition(QTextCursor::Start);
     const bool empty = Memo2->document()->isEmpty();
-    cursor.insertText(empty ? DisplayableChatLine(line) : DisplayableChatLine(line) + QChar('\n'));
+    cursor.insertText(empty ? VisibleText(line) : VisibleText(line) + QChar('\n'));
 
     // Newest lines are on top, so the surplus is cut from the bottom.
     while (Memo2->document()->blockCount() > kMaxChatLines) {
@@ -406,5 +426,5 @@ void TForm1::Panel1Resize()
 
 void TForm1::AdjustStatusPanels()
 {
-    StatusPanel0->setFixedWidth(Panel1->width() + 1);
+    StatusBar1->SetPanel0Width(Panel1->width() + 1);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/StatusBar.h"
 #include "session/Session.h"
 #include "session/SessionWindow.h"
 
@@ -9,7 +10,6 @@
 
 class QAction;
 class QFrame;
-class QLabel;
 class QMenu;
 class QPlainTextEdit;
 class TBoardView;
@@ -55,8 +55,9 @@ public:
     QAction* Listen1 = nullptr;
     QAction* StopListening1 = nullptr;
     QAction* about1 = nullptr;
-    QLabel* StatusPanel0 = nullptr;
-    QLabel* StatusPanel1 = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
+    TStatusPanel* StatusPanel0 = nullptr;
+    TStatusPanel* StatusPanel1 = nullptr;
     TFloatingPanel* FloatingPanel2 = nullptr;
     QPlainTextEdit* Memo2 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
@@ -84,6 +85,7 @@ protected:
 private:
     void FormCreate();
     void CreateComponents();
+    void CentreOnScreen(int height);
     void CreateMenu();
     void CreateStatusBar();
     void CreateChatPanel();
@@ -92,6 +94,7 @@ private:
     void SetMenuTexts();
     void FormResize();
     void Panel1Resize();
+    void DescribeBoard();
 
     void CreateComputerOpponent();
     void ShowComputerOpponentState();

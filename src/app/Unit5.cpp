@@ -4,16 +4,16 @@
 #include <QPushButton>
 
 TForm5::TForm5(QWidget* owner)
-    : TModalForm(owner, 255, 97)
+    : TModalForm(owner, 195, 97)
     , Button1(new QPushButton(QStringLiteral(":again"), this))
     , Button2(new QPushButton(QStringLiteral(":quit"), this))
     , Label1(new QLabel(QStringLiteral(":message"), this))
 {
     setWindowTitle(QStringLiteral(":play_again"));
     PlaceLabel(Label1, 16, 16);
-    // The first button is wide enough for its caption, which would otherwise show clipped.
-    Place(Button1, 16, 56, 135, 25);
-    Place(Button2, 164, 56, 75, 25);
+    // Both buttons keep the layout's width, though the first one's caption is wider.
+    Place(Button1, 16, 56, 75, 25);
+    Place(Button2, 104, 56, 75, 25);
 
     Button1->setDefault(true);
     SetModalResult(Button1, mrOk);
