@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_RUNS ?= 100000
 
-.PHONY: all deps build run test test-dev test-asan test-fuzz bench fuzz install package clean
+.PHONY: all deps build run test test-dev test-asan test-fuzz bench fuzz mutants install package clean
 
 all: build
 
@@ -47,6 +47,11 @@ bench: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	./scripts/run-benchmarks build/release
+
+# Plants each fault of tests/mutants/*.txt in a scratch copy and reports those no test caught.
+# A developer's tool, not part of make test: make mutants MUTANTS=net (a catalogue or a name).
+mutants: deps
+	./scripts/mutants $(MUTANTS)
 
 install: deps
 	cmake --preset release
