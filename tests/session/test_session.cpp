@@ -1,41 +1,19 @@
-#include "net/PacketSamples.h"
-#include "session/Session.h"
-#include "net/SocketLayer.h"
-#include "support/FakeWindow.h"
-#include "support/ModalLoop.h"
-#include "support/RawPeer.h"
+#include "net/SocketErrors.h"
+#include "support/Players.h"
 
 #include <QTest>
 #include <QTimer>
 
+#include <linux/capability.h>
 #include <memory>
-#include <tuple>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <tuple>
 #include <unistd.h>
-
-using PacketSamples::MakePacket;
 
 namespace {
 
-constexpr int kPatience = 20000;
-const QString kNotConnected = QStringLiteral("Status: pas connecté");
-const QString kRefused = QStringLiteral("Error 10061 in function Connect(Connect)\r\nConnection refused");
-
-// One running program: the core and a fake window that records and answers.
-struct TPlayer
-{
-    explicit TPlayer(const QString& name)
-    {
-        Session.Match.LocalName = name;
-        Session.UpdateStatus();
-    }
-    TConnectionManager& Net() { return Session.Connection; }
-    TMatchFlow& Match() { return Session.Match; }
-    TShownBox Box() const { return Window.Boxes.value(0); }
-
-    TFakeWindow Window;
-    TSession Session{Window};
-};
+const QString kNotConnected = "Status: pas connecté";
 
 // A press on the lowest free cell of a column, and the wait until the other side applied it.
 bool Play(TPlayer& mover, TPlayer& other, int column)
@@ -45,34 +23,54 @@ bool Play(TPlayer& mover, TPlayer& other, int column)
         ++row;
     const int repaints = other.Window.Repaints;
     mover.Session.PlayLocalMove(column, row);
-    return QTest::qWaitFor([&] { return other.Window.Repaints > repaints; }, kPatience);
+    return RunModalUntil([&] { return other.Window.Repaints > repaints; });
 }
 
-bool Connect(TPlayer& listener, TPlayer& connector, const QString& address = QStringLiteral("127.0.0.1"))
+bool Connect(TPlayer& listener, TPlayer& connector, const QString& address = "127.0.0.1")
 {
-    listener.Session.Listen1Click(QStringLiteral("0"));
+    listener.Session.Listen1Click("0");
     connector.Session.Connect1Click(address, QString::number(listener.Net().LocalPort()));
-    return QTest::qWaitFor([&] {
-        return connector.Net().ConnectionState == csConnected && listener.Match().GameState == gsRemoteTurn
-            && listener.Match().RemoteName == connector.Match().LocalName
+    return RunModalUntil([&] {
+        return listener.Match().GameState == gsRemoteTurn && listener.Match().RemoteName == connector.Match().LocalName
             && connector.Match().RemoteName == listener.Match().LocalName;
-    }, kPatience);
+    });
 }
 
 // Alice moves first and wins in column 1 while Bob fills column 2.
 bool AliceWins(TPlayer& alice, TPlayer& bob)
 {
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 3; ++i)
         if (!Play(alice, bob, 1) || !Play(bob, alice, 2))
             return false;
-    }
     return Play(alice, bob, 1);
 }
 
-bool Idle(TPlayer& player)
+// Binding a port below 1024 needs this capability; without it bind fails as for any user.
+bool SetBindCapability(bool on)
 {
-    return player.Net().ConnectionState == csNone && player.Net().Sock == 0
-        && player.Session.SocketLayer().OpenSockets() == 0;
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    const unsigned bit = 1u << CAP_NET_BIND_SERVICE;
+    data[0].effective = on ? (data[0].effective | (data[0].permitted & bit)) : (data[0].effective & ~bit);
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+// The first box as the player reads it: caption, then text.
+QString FirstBox(const TPlayer& player)
+{
+    return player.Box().Caption + ": " + player.Box().Text;
+}
+
+QList<TDataPacket> Decoded(const QByteArray& bytes)
+{
+    TPacketDecoder decoder;
+    decoder.Append(bytes);
+    QList<TDataPacket> packets;
+    while (std::optional<TDataPacket> packet = decoder.Next())
+        packets << *packet;
+    return packets;
 }
 
 }  // namespace
@@ -85,9 +83,10 @@ private slots:
     void wholeConversation();
     void peerLeavesUnderPlayAgainBox_data();
     void peerLeavesUnderPlayAgainBox();
-    void stopListening();
-    void secondPeerRefused();
-    void disconnectWhileConnecting();
+    void declinedRematchDoesNotEndTheBatch();
+    void stopListeningAndPortInUse();
+    void socketErrors_data();
+    void socketErrors();
     void unableToAccept();
     void failures_data();
     void failures();
@@ -97,7 +96,7 @@ private slots:
     void dispatch();
     void addressAndPort_data();
     void addressAndPort();
-    void nothingSentWithoutConnection();
+    void sentPackets();
     void newConnectionStartsFreshStream();
 };
 
@@ -106,43 +105,42 @@ void TestSession::wholeConversation()
     TPlayer bob("Bob");
     TPlayer alice("Alice");
     QVERIFY(Connect(bob, alice, "127.1"));
-    const QString connected = "Status: Connecté à 127.0.0.1 sûr Port ";
-    QCOMPARE(alice.Window.ChatLines.first(), ":: Vous avez connecté à Bob");
-    QCOMPARE(bob.Window.ChatLines.first(), ":: Vous avez connecté à Alice");
-    QCOMPARE(alice.Window.Status().Panel0, connected + alice.Net().PortText + " - Votre tour");
-    QCOMPARE(bob.Window.Status().Panel0, connected + "0 - Alice's tour");
+    QCOMPARE(alice.Window.ChatLines.value(0), ":: Vous avez connecté à Bob");
+    QCOMPARE(bob.Window.ChatLines.value(0), ":: Vous avez connecté à Alice");
+    QCOMPARE(alice.Window.Status().Panel0, "Status: Connecté à 127.0.0.1 sûr Port " + alice.Net().PortText + " - Votre tour");
     QCOMPARE(bob.Window.Status().Panel1, "Bob 0 - Alice 0");
 
     bob.Window.PlayAgainAnswers = {IDOK};
     QVERIFY(AliceWins(alice, bob));
     QCOMPARE(alice.Window.Boxes.size(), 1);
-    QCOMPARE(alice.Box().Text, "Vous avez gagné!");
-    QCOMPARE(alice.Box().Caption, "Tessaro");
-    QCOMPARE(alice.Box().Flags, unsigned(MB_OK));
+    QCOMPARE(FirstBox(alice), "Tessaro: Vous avez gagné!");
     QCOMPARE(bob.Window.PlayAgainMessages, QStringList{"Vous avez perdu"});
-    QVERIFY(!bob.Window.WinLines.isEmpty());
+    QCOMPARE(bob.Window.WinLines, (QList<std::array<int, 4>>{{1, 1, 1, 4}}));
 
     // Bob played again, so he moves first and Alice waits on an empty board.
-    QTRY_COMPARE_WITH_TIMEOUT(alice.Match().GameState, gsRemoteTurn, kPatience);
+    QVERIFY(RunModalUntil([&] { return alice.Match().GameState == gsRemoteTurn; }));
     QCOMPARE(bob.Match().GameState, gsLocalTurn);
     QCOMPARE(alice.Match().Board, TBoard());
     QCOMPARE(alice.Window.Status().Panel1, "Alice 1 - Bob 0");
+    QVERIFY(Play(bob, alice, 4));
 
     alice.Session.EnterChatText("salut");
-    QCOMPARE(alice.Window.ChatLines.first(), "Alice: salut");
-    QTRY_COMPARE_WITH_TIMEOUT(bob.Window.ChatLines.first(), "Alice: salut", kPatience);
-    bob.Session.EnterChatText("ça va");
-    QTRY_COMPARE_WITH_TIMEOUT(alice.Window.ChatLines.first(), "Bob: ça va", kPatience);
+    QCOMPARE(alice.Window.ChatLines.value(0), "Alice: salut");
+    QVERIFY(RunModalUntil([&] { return bob.Window.ChatLines.value(0) == "Alice: salut"; }));
 
+    // After the close the pieces and the opponent's name stay; address and port do not.
     alice.Session.Disconnect1Click();
-    QVERIFY(Idle(alice));
-    QCOMPARE(alice.Window.Status().Panel0, kNotConnected);
-    QTRY_VERIFY_WITH_TIMEOUT(Idle(bob), kPatience);
-    const qsizetype bye = bob.Window.Log.lastIndexOf("chat: :: Alice a deconnecté");
-    QVERIFY(bye >= 0 && bye < bob.Window.Log.lastIndexOf("status: " + kNotConnected));
-    QCOMPARE(bob.Match().GameState, gsNone);
-    QCOMPARE(bob.Window.Status(), alice.Window.Status());
-    QVERIFY(bob.Window.Boxes.isEmpty());
+    QVERIFY(alice.Idle());
+    QVERIFY(RunModalUntil([&] { return bob.Idle(); }));
+    QVERIFY(bob.Window.Log.indexOf("chat: :: Alice a deconnecté") < bob.Window.Log.lastIndexOf("status: " + kNotConnected));
+    for (TPlayer* p : {&alice, &bob}) {
+        QCOMPARE(p->Window.Status().Panel0, kNotConnected);
+        QCOMPARE(p->Match().GameState, gsNone);
+        QCOMPARE(p->Match().Board.Cell(4, 1), p == &bob ? cvLocal : cvRemote);
+        QCOMPARE(p->Match().RemoteName, p == &bob ? "Alice" : "Bob");
+        QCOMPARE(p->Net().PortText + p->Net().PeerAddress, "");
+    }
+    QCOMPARE(bob.Window.Boxes.size(), 0);
 }
 
 void TestSession::peerLeavesUnderPlayAgainBox_data()
@@ -151,7 +149,6 @@ void TestSession::peerLeavesUnderPlayAgainBox_data()
     QTest::addColumn<int>("answer");
     QTest::newRow("goodbye, quit") << true << int(IDCANCEL);
     QTest::newRow("goodbye, play again") << true << int(IDOK);
-    QTest::newRow("program ends, no goodbye, quit") << false << int(IDCANCEL);
     QTest::newRow("program ends, no goodbye, play again") << false << int(IDOK);
 }
 
@@ -173,65 +170,76 @@ void TestSession::peerLeavesUnderPlayAgainBox()
         return answer;
     };
     QVERIFY(AliceWins(*alice, bob));
-    QTRY_VERIFY_WITH_TIMEOUT(closedUnderTheBox, kPatience);
-    QCOMPARE(bob.Window.ChatLines.first() == ":: Alice a deconnecté", goodbye);
-    if (answer == IDOK) {
-        // Playing again without a connection: a local game whose packets go nowhere.
-        QCOMPARE(bob.Match().GameState, gsLocalTurn);
-        bob.Session.PlayLocalMove(5, 1);
-        QCOMPARE(bob.Match().Board.Cell(5, 1), cvLocal);
-    } else {
-        QCOMPARE(bob.Match().GameState, gsNone);
-    }
-    QVERIFY(Idle(bob));
+    QVERIFY(RunModalUntil([&] { return closedUnderTheBox; }));
+    QCOMPARE(bob.Window.ChatLines.value(0) == ":: Alice a deconnecté", goodbye);
+    // Playing again without a connection: a local game whose packets go nowhere.
+    QCOMPARE(bob.Match().GameState, answer == IDOK ? gsLocalTurn : gsNone);
+    QVERIFY(bob.Idle());
     QVERIFY(bob.Window.Boxes.isEmpty());
-    QTest::qWait(20);
 }
 
-void TestSession::stopListening()
+// The declined play-again closes the connection in the middle of one read: the packets
+// behind the losing move are still handled.
+void TestSession::declinedRematchDoesNotEndTheBatch()
+{
+    TPlayer bob("Bob");
+    TRawPeer peer = ConnectRawPeer(bob);
+    QByteArray read = Encoded(pkNewGame);
+    for (int i = 0; i < 4; ++i)
+        read += Encoded(pkMove, 1);
+    QVERIFY(peer.SendAll(read + Encoded(pkChat, 0, "après")));
+    QVERIFY(RunModalUntil([&] { return bob.Window.ChatLines.value(0) == "après"; }));
+    QCOMPARE(bob.Window.PlayAgainMessages, QStringList{"Vous avez perdu"});
+    QVERIFY(bob.Idle());
+}
+
+void TestSession::stopListeningAndPortInUse()
 {
     TPlayer bob("Bob");
     TPlayer carol("Carol");
     bob.Session.Listen1Click("0");
     const std::uint16_t port = bob.Net().LocalPort();
     carol.Session.Listen1Click(QString::number(port));
-    QCOMPARE(carol.Box().Text, "Ce port est déja utilisé. Essayez d'ecouter sur un autre port");
-    QCOMPARE(carol.Box().Caption, "Tessaro");
-    QVERIFY(Idle(carol));
-    QCOMPARE(bob.Net().ConnectionState, csListening);
+    QCOMPARE(FirstBox(carol), "Tessaro: Ce port est déja utilisé. Essayez d'ecouter sur un autre port");
+    QVERIFY(carol.Idle());
     bob.Session.StopListening1Click();
-    QVERIFY(Idle(bob));
+    QVERIFY(bob.Idle());
     QCOMPARE(bob.Window.Status().Panel0, kNotConnected);
     QVERIFY(!TRawPeer::ConnectTo(port).IsOpen());
 }
 
-// Also the refused connect: reported, and back to no connection.
-void TestSession::secondPeerRefused()
+void TestSession::socketErrors_data()
 {
-    TPlayer bob("Bob");
-    TPlayer alice("Alice");
-    TPlayer carol("Carol");
-    QVERIFY(Connect(bob, alice));
-    carol.Session.Connect1Click("127.0.0.1", alice.Net().PortText);
-    QTRY_COMPARE_WITH_TIMEOUT(carol.Window.Boxes.size(), 1, kPatience);
-    QCOMPARE(carol.Box().Text, kRefused);
-    QCOMPARE(carol.Box().Caption, "Winsock Error");
-    QVERIFY(Idle(carol));
-    QCOMPARE(carol.Window.Status().Panel0, kNotConnected);
-    QCOMPARE(bob.Net().ConnectionState, csConnected);
+    QTest::addColumn<int>("call");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("bind") << 0 << "Error 10013 in function Listen(Bind)\r\nPermission denied";
+    QTest::newRow("connect") << 1 << "Error 10061 in function Connect(Connect)\r\nConnection refused";
+    QTest::newRow("close") << 2 << "Error 10038 in function Disconnect (closesocket)\r\nSocket operation on non-socket";
 }
 
-void TestSession::disconnectWhileConnecting()
+// Each failing call is reported with its own label and number, and leaves nothing open.
+void TestSession::socketErrors()
 {
+    QFETCH(int, call);
+    QFETCH(QString, text);
     TPlayer alice("Alice");
-    TRawPeer listener = TRawPeer::Listener();
-    alice.Session.Connect1Click("127.0.0.1", QString::number(listener.Port()));
-    QCOMPARE(alice.Net().ConnectionState, csConnecting);
-    alice.Session.Disconnect1Click();
-    QVERIFY(Idle(alice));
-    QTest::qWait(100);
-    QVERIFY(alice.Window.Boxes.isEmpty());
-    QCOMPARE(alice.Match().GameState, gsNone);
+    TRawPeer refusing = TRawPeer::BoundNotListening();
+    TRawPeer peer;
+    if (call == 0) {
+        QVERIFY(SetBindCapability(false));
+        alice.Session.Listen1Click("1");
+        SetBindCapability(true);
+    } else if (call == 1) {
+        alice.Session.Connect1Click("127.0.0.1", QString::number(refusing.Port()));
+    } else {
+        peer = ConnectRawPeer(alice);
+        alice.Net().Sock += 1000;  // a handle the socket layer never gave out
+        alice.Session.Disconnect1Click();
+    }
+    QVERIFY(RunModalUntil([&] { return !alice.Window.Boxes.isEmpty(); }));
+    QCOMPARE(FirstBox(alice), "Winsock Error: " + text);
+    QCOMPARE(alice.Net().ConnectionState, csNone);
+    QCOMPARE(alice.Window.Status().Panel0, kNotConnected);
 }
 
 void TestSession::unableToAccept()
@@ -239,7 +247,6 @@ void TestSession::unableToAccept()
     TPlayer bob("Bob");
     bob.Session.Listen1Click("0");
     TRawPeer peer = TRawPeer::ConnectTo(bob.Net().LocalPort());
-    QVERIFY(peer.IsOpen());
     // The limit is on descriptor numbers: none is left for accept() until the box is shown.
     const int lowestFree = ::dup(STDERR_FILENO);
     ::close(lowestFree);
@@ -248,17 +255,14 @@ void TestSession::unableToAccept()
     rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(lowestFree);
     QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    TConnectionState underTheBox = csNone;
     bob.Window.OnBox = [&](const TShownBox&) {
-        underTheBox = bob.Net().ConnectionState;
         setrlimit(RLIMIT_NOFILE, &saved);
         return int(IDOK);
     };
-    QTRY_VERIFY_WITH_TIMEOUT(!bob.Window.Boxes.isEmpty(), kPatience);
+    QVERIFY(RunModalUntil([&] { return !bob.Window.Boxes.isEmpty(); }));
     setrlimit(RLIMIT_NOFILE, &saved);
     QCOMPARE(bob.Box().Text, "Unable to accept connection");
-    QCOMPARE(underTheBox, csListening);
-    QTRY_COMPARE_WITH_TIMEOUT(bob.Net().ConnectionState, csConnected, kPatience);
+    QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }));
 }
 
 void TestSession::failures_data()
@@ -268,14 +272,10 @@ void TestSession::failures_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("message");
     const QString unresolved = "Incapable de resoudre le hote";
-    const QString longPort(10000, '7');
     QTest::newRow("empty port") << false << "127.0.0.1" << "" << "Le port n'est pas specifié";
     QTest::newRow("empty address") << false << "" << "1024" << "L'adresse n'est pas specifiée";
     QTest::newRow("unknown host") << false << QString(64, 'x') + ".invalid" << "1024" << unresolved;
-    QTest::newRow("10000-character address") << false << QString(10000, 'a') << "1024" << unresolved;
     QTest::newRow("port not a number") << false << "127.0.0.1" << "1x" << "'1x' is not a valid integer value.";
-    QTest::newRow("10000-character port") << false << "127.0.0.1" << longPort
-                                          << "'" + longPort + "' is not a valid integer value.";
     QTest::newRow("listen, empty port") << true << "" << "" << "Le port n'est pas specifié";
     QTest::newRow("listen, not a number") << true << "" << "port" << "'port' is not a valid integer value.";
 }
@@ -292,10 +292,9 @@ void TestSession::failures()
     else
         alice.Session.Connect1Click(address, port);
     QCOMPARE(alice.Window.Boxes.size(), 1);
-    QCOMPARE(alice.Box().Text, message);
-    QCOMPARE(alice.Box().Caption, "Tessaro");
+    QCOMPARE(FirstBox(alice), "Tessaro: " + message);
     QCOMPARE(alice.Box().Flags, unsigned(MB_ICONERROR));
-    QVERIFY(Idle(alice));
+    QVERIFY(alice.Idle());
 }
 
 void TestSession::status_data()
@@ -327,14 +326,13 @@ void TestSession::status()
     std::tie(alice.Match().GameState, alice.Match().RemoteName, alice.Match().LocalScore, alice.Match().RemoteScore)
         = std::tuple(TGameState(game), "Ma%1rie", 3, 2);
     alice.Session.UpdateStatus();
-    const TStatusTexts status = alice.Window.Status();
-    const QString flags = QString(status.ConnectEnabled ? '+' : '-') + (status.DisconnectEnabled ? '+' : '-')
-        + (status.ListenEnabled ? '+' : '-') + (status.StopListeningEnabled ? '+' : '-');
-    QCOMPARE(flags + ' ' + status.Panel0, shown);
+    const TStatusTexts s = alice.Window.Status();
+    const QString flags = QString(s.ConnectEnabled ? '+' : '-') + (s.DisconnectEnabled ? '+' : '-')
+        + (s.ListenEnabled ? '+' : '-') + (s.StopListeningEnabled ? '+' : '-');
+    QCOMPARE(flags + ' ' + s.Panel0, shown);
     // Scores show, and survive, only while connected.
-    QCOMPARE(status.Panel1, connection == csConnected ? "Alice 3 - Ma%1rie 2" : "");
-    QCOMPARE(alice.Match().LocalScore, connection == csConnected ? 3 : 0);
-    alice.Net().ConnectionState = csNone;  // nothing real to close
+    QCOMPARE(s.Panel1, connection == csConnected ? "Alice 3 - Ma%1rie 2" : "");
+    net.ConnectionState = csNone;  // nothing real to close
 }
 
 void TestSession::dispatch_data()
@@ -342,13 +340,16 @@ void TestSession::dispatch_data()
     QTest::addColumn<TDataPacket>("packet");
     QTest::addColumn<QString>("chatLine");  // empty: no line added
     QTest::addColumn<int>("gameState");
-    QTest::newRow("name") << MakePacket(pkName, "Marie") << ":: Vous avez connecté à Marie" << int(gsNone);
-    QTest::newRow("bye before a name") << MakePacket(pkBye) << ":: aucun a deconnecté" << int(gsNone);
-    QTest::newRow("chat") << MakePacket(pkChat, "%1 %2") << "%1 %2" << int(gsNone);
-    QTest::newRow("move") << MakePacket(pkMove, {}, 4) << "" << int(gsLocalTurn);
-    QTest::newRow("move, column 8") << MakePacket(pkMove, {}, 8) << "" << int(gsNone);
-    QTest::newRow("new game") << MakePacket(pkNewGame) << "" << int(gsRemoteTurn);
-    QTest::newRow("kind 5") << MakePacket(5, "x", 4) << "" << int(gsNone);
+    QTest::addColumn<QString>("score");     // the score panel afterwards, empty: not refreshed
+    const QString score = "Alice 0 - aucun 0";
+    QTest::newRow("name") << MakePacket(pkName, "Marie") << ":: Vous avez connecté à Marie" << int(gsNone)
+                          << "Alice 0 - Marie 0";
+    QTest::newRow("bye before a name") << MakePacket(pkBye) << ":: aucun a deconnecté" << int(gsNone) << "";
+    QTest::newRow("chat") << MakePacket(pkChat, "%1 %2") << "%1 %2" << int(gsNone) << "";
+    QTest::newRow("move") << MakePacket(pkMove, {}, 4) << "" << int(gsLocalTurn) << score;
+    QTest::newRow("move, column 8") << MakePacket(pkMove, {}, 8) << "" << int(gsNone) << "";
+    QTest::newRow("new game") << MakePacket(pkNewGame) << "" << int(gsRemoteTurn) << score;
+    QTest::newRow("kind 5") << MakePacket(5, "x", 4) << "" << int(gsNone) << "";
 }
 
 void TestSession::dispatch()
@@ -356,11 +357,15 @@ void TestSession::dispatch()
     QFETCH(TDataPacket, packet);
     QFETCH(QString, chatLine);
     QFETCH(int, gameState);
+    QFETCH(QString, score);
     TPlayer alice("Alice");
+    alice.Net().ConnectionState = csConnected;  // nothing real is behind it
     alice.Net().DispatchPacket(packet);
+    alice.Net().ConnectionState = csNone;
     QCOMPARE(alice.Window.ChatLines, chatLine.isEmpty() ? QStringList() : QStringList{chatLine});
     QCOMPARE(int(alice.Match().GameState), gameState);
     QCOMPARE(alice.Match().Board.Cell(4, 1) != cvEmpty, gameState == gsLocalTurn);
+    QCOMPARE(alice.Window.Status().Panel1, score);
 }
 
 void TestSession::addressAndPort_data()
@@ -372,10 +377,9 @@ void TestSession::addressAndPort_data()
     QTest::newRow("short dotted, 70000") << "127.1" << "127.0.0.1" << "70000" << 4464;
     QTest::newRow("single number, -1") << "16909060" << "1.2.3.4" << "-1" << 65535;
     QTest::newRow("host name, 1024") << "localhost" << "127.0.0.1" << "1024" << 1024;
-    QTest::newRow("unresolvable, beyond int") << "x.invalid" << "x.invalid" << "2147483648" << -1;
-    QTest::newRow("10000 characters") << QString(10000, '9') << QString(10000, '9') << QString(10000, '1') << -1;
+    QTest::newRow("service name") << "x.invalid" << "x.invalid" << "http" << 80;
+    QTest::newRow("beyond int") << "10.0.0.1" << "10.0.0.1" << "2147483648" << -1;
     QTest::newRow("trailing letters") << "10.0.0.1" << "10.0.0.1" << "12abc" << -1;
-    QTest::newRow("empty port") << "10.0.0.1" << "10.0.0.1" << "" << -1;
 }
 
 void TestSession::addressAndPort()
@@ -389,45 +393,42 @@ void TestSession::addressAndPort()
     QCOMPARE(result ? int(*result) : -1, number);
 }
 
-void TestSession::nothingSentWithoutConnection()
+// Nothing leaves before a connection; then every packet carries exactly its own fields.
+void TestSession::sentPackets()
 {
     TPlayer bob("Bob");
     bob.Session.EnterChatText("seul");
     bob.Session.SendMove(3);
-    bob.Session.SendNewGame();
-    QCOMPARE(bob.Window.ChatLines, QStringList{"Bob: seul"});
     bob.Session.Listen1Click("0");
     bob.Session.EnterChatText("en attente");
-    bob.Session.SendMove(3);
-
-    // The first bytes a peer gets are the name sent on accepting, and nothing else.
     TRawPeer peer = TRawPeer::ConnectTo(bob.Net().LocalPort());
-    QTRY_COMPARE_WITH_TIMEOUT(bob.Net().ConnectionState, csConnected, kPatience);
-    const QByteArray name = EncodePacket(MakePacket(pkName, "Bob"));
+    QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }));
+    bob.Session.New1Click();
+    bob.Session.PlayLocalMove(3, 1);
+    bob.Session.EnterChatText("là");
+    bob.Session.Disconnect1Click();
     QByteArray received;
-    QTRY_VERIFY_WITH_TIMEOUT((received += peer.ReadAvailable()).size() >= name.size(), kPatience);
-    QTest::qWait(50);
-    QCOMPARE(received + peer.ReadAvailable(), name);
+    QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return peer.SawEndOfStream(); }));
+    const QList<TDataPacket> expected{MakePacket(pkName, "Bob"), MakePacket(pkNewGame), MakePacket(pkMove, {}, 3),
+                                      MakePacket(pkChat, "Bob: là"), MakePacket(pkBye)};
+    QCOMPARE(Decoded(received), expected);
 }
 
 void TestSession::newConnectionStartsFreshStream()
 {
     TPlayer bob("Bob");
-    const QByteArray chat = EncodePacket(MakePacket(pkChat, "Paul: salut"));
-    bob.Session.Listen1Click("0");
-    TRawPeer first = TRawPeer::ConnectTo(bob.Net().LocalPort());
+    const QByteArray chat = Encoded(pkChat, 0, "Paul: salut");
+    TRawPeer first = ConnectRawPeer(bob);
     QVERIFY(first.SendAll(chat.left(10)));
-    QTest::qWait(50);
+    QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(bob.Net().Sock) == 0; }));
     first.Close();
-    QTRY_VERIFY_WITH_TIMEOUT(Idle(bob), kPatience);
+    QVERIFY(RunModalUntil([&] { return bob.Idle(); }));
 
-    bob.Session.Listen1Click("0");
-    TRawPeer second = TRawPeer::ConnectTo(bob.Net().LocalPort());
-    QVERIFY(second.SendAll(chat + QByteArray("\x01garbage", 8) + chat));
-    QTRY_COMPARE_WITH_TIMEOUT(bob.Window.ChatLines.size(), 1, kPatience);
-    QCOMPARE(bob.Window.ChatLines.first(), "Paul: salut");
-    QTest::qWait(50);
-    QCOMPARE(bob.Window.ChatLines.size(), 1);  // everything from the flaw on is dropped
+    TRawPeer second = ConnectRawPeer(bob);
+    QVERIFY(second.SendAll(chat + QByteArray("\x01garbage", 8) + chat + Encoded(pkBye)));
+    second.ShutdownWrite();
+    QVERIFY(RunModalUntil([&] { return bob.Idle(); }));
+    QCOMPARE(bob.Window.ChatLines.value(0), "Paul: salut");  // everything from the flaw on is dropped
 }
 
 QTEST_GUILESS_MAIN(TestSession)
