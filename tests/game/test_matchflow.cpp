@@ -101,10 +101,8 @@ private slots:
         QTest::addColumn<QString>("outcome");  // the calls, then => the summary
         QTest::newRow("local 33 new-offline") << "=> local 0:0 2";
         QTest::newRow("none 33 new no") << "new paint local => local 0:0 0";
-        QTest::newRow("over 33 new no") << "new paint local => local 0:0 0";
         QTest::newRow("local 33 new") << "ask new paint local => local 0:0 0";
         QTest::newRow("local 33 new no") << "ask => local 0:0 2";
-        QTest::newRow("remote 33 new") << "ask new paint local => local 0:0 0";
         QTest::newRow("remote 33 new no") << "ask => remote 0:0 2";
         QTest::newRow("local 33 press 3 3") << "paint send3 remote => remote 0:0 3";
         QTest::newRow("local 33 press 3 4") << "=> local 0:0 2";
@@ -116,12 +114,10 @@ private slots:
             QTest::addRow("%s 33 peer-new", state) << "paint remote => remote 0:0 0";
             QTest::addRow("%s 33 peer 6", state) << "paint local => local 0:0 3";
         }
-        QTest::newRow("remote 444444 peer 4") << "paint local => local 0:0 6";
         QTest::newRow("remote 515253 peer 4") << "paint local line11-41 over LOST new paint local => local 0:1 0";
         QTest::newRow("remote 515253 peer 4 no") << "paint local line11-41 over LOST bye none => none 0:0 7";
-        for (const char* col : {"0", "8", "-2147483648", "2147483647"})
+        for (const char* col : {"0", "8", "-2147483648"})
             QTest::addRow("remote 33 peer %s", col) << "=> remote 0:0 2";
-        QTest::newRow("none 33 peer 8") << "=> none 0:0 2";
     }
     void transitions()
     {
@@ -149,7 +145,6 @@ private slots:
     void conversation_data()
     {
         QTest::addColumn<QString>("result");  // a's summary, then b's
-        QTest::newRow("a:4 a:new b:new read") << "remote 0:0 0 | remote 0:0 0";
         QTest::newRow("a:4 a:new b:new read b:new read b:3") << "local 0:0 1 | remote 0:0 1";
         QTest::newRow("a:335436335145221263644662511546412177257777") << "local 0:0 42 | remote 0:0 42";
         QTest::newRow("a:1122334 b:1122334 a:1122334") << "remote 2:1 0 | local 1:2 0";
