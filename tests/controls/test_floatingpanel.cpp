@@ -137,10 +137,8 @@ private slots:
         QTest::newRow("alRight") << "0 0 5 100 | - | - | 6 1 199 99" << "0,50 right LBBBDB";
         QTest::newRow("htSingle bevel") << "- | 2 2 198 6 | - | 2 6 198 98" << "50,0 down LBLBDB";
         QTest::newRow("htDoubleBig") << "- | 2 2 198 12 | - | 1 11 199 99" << "50,2 down LBBDBLBBDB";
-        QTest::newRow("htDouble hoLeft") << "- | 2 2 10 98 | - | 9 1 199 99" << "2,50 right LBDBLBDB";
         QTest::newRow("htDoubleBig close") << "- | 2 2 198 14 | 187 2 198 14 | 1 13 199 99"
                                            << "186,5 right BLBBBBBBBBBDB";
-        QTest::newRow("alTop htBig hoBottom") << "0 95 200 100 | 2 88 198 93 | - | 1 1 199 89" << "50,88 down LBBDBBBL";
         QTest::newRow("alBottom htDouble") << "0 0 200 5 | 2 7 198 15 | - | 1 14 199 99" << "50,0 down LBBBDBBLBDBLBDB";
         QTest::newRow("alClient") << "- | - | - | 1 1 199 99" << "0,50 right BBBBBB";
     }
@@ -217,95 +215,6 @@ private slots:
             const int client = horizontal ? area.client->width() : area.client->height();
             QCOMPARE(client + neighbour + (horizontal ? panel->width() : panel->height()), horizontal ? 565 : 355);
         }
-    }
-
-    // A right-aligned panel "Chat" with a double grip and a close box; the row's name lists the
-    // steps: float, defloat, hide, "floatAt:dx,dy" (from the panel's first corner on the screen),
-    // "title" (renames it), "resize:w,h" (the user resizes the tool window), "closeWindow",
-    // "dockOnHide" (docks from OnHide), "closeBox" (left press on the box, release far away),
-    // "closeCorner" (right press on its inclusive corner) and "handle:dx,dy" (drags the grip).
-    void floating_data()
-    {
-        QTest::addColumn<QString>("result"); // the events => docked or floating, shown or hidden, width, ...
-        const QString floating = "floating shown 165 client 565 window ";
-        QTest::newRow("float float") << "show float => " + floating + "hidden 165x355 Chat";
-        QTest::newRow("float floatAt:30,40 resize:300,200 defloat defloat")
-            << "show float show defloat => docked shown 300 client 265";
-        QTest::newRow("float hide") << "show float show defloat hide => docked hidden 165 client 565";
-        QTest::newRow("dockOnHide floatAt:9,9 closeWindow")
-            << "show float hide show defloat => docked shown 165 client 400";
-        QTest::newRow("closeBox") << "hide => docked hidden 165 client 565";
-        QTest::newRow("handle:30,40") << "show float => " + floating + "+30+40 165x355 Chat";
-    }
-    void floating()
-    {
-        DockedPanel area(alRight);
-        TFloatingPanel* panel = area.panel;
-        QCOMPARE(area.inner->geometry(), QRect(6, 1, 158, 353)); // where the chat log starts
-        panel->SetBarName("Chat");
-        panel->SetHandleType(htDouble);
-        panel->SetCloseButton(true);
-        const QPoint corner = panel->mapToGlobal(QPoint(0, 0));
-        for (const QString& step : QString::fromLatin1(QTest::currentDataTag()).split(u' ')) {
-            const QString name = step.section(u':', 0, 0);
-            const QStringList args = step.section(u':', 1).split(u',');
-            const QPoint arg(args.value(0).toInt(), args.value(1).toInt());
-            QWidget* window = panel->FloatWindow();
-            if (name == "float") {
-                panel->Float();
-            } else if (name == "defloat") {
-                panel->Defloat();
-            } else if (name == "hide") {
-                panel->HidePanel();
-            } else if (name == "floatAt") {
-                panel->FloatAt(corner + arg);
-            } else if (name == "title") {
-                panel->SetBarName(QStringLiteral("Discussion générale"));
-            } else if (name == "resize") {
-                window->resize(arg.x(), arg.y());
-                QTRY_COMPARE(panel->size(), window->size());
-            } else if (name == "closeWindow") {
-                window->close();
-            } else if (name == "dockOnHide") {
-                QObject::connect(panel, &TFloatingPanel::OnHide, panel, &TFloatingPanel::Defloat);
-            } else if (name == "closeBox") {
-                QTest::mousePress(panel, Qt::LeftButton, {}, panel->CloseRect().center());
-                QVERIFY(!panel->isHidden());
-                QTest::mouseRelease(panel, Qt::LeftButton, {}, QPoint(-300, 900));
-            } else if (name == "closeCorner") {
-                QTest::mousePress(panel, Qt::RightButton, {}, panel->CloseRect().bottomRight() + QPoint(1, 1));
-                QTest::mouseRelease(panel, Qt::RightButton, {}, QPoint(0, 0));
-            } else if (name == "handle") {
-                const QPoint grip = panel->HandleRect().topLeft() + QPoint(10, 5);
-                QTest::mousePress(panel, Qt::LeftButton, {}, grip);
-                QTest::mouseMove(panel, grip + arg);
-                QVERIFY(VisibleOutline());
-                QCOMPARE(VisibleOutline()->Rings(), 3);
-                QCOMPARE(VisibleOutline()->Outline(), QRect(corner + arg, panel->size()));
-                QTest::mouseRelease(panel, Qt::LeftButton, {}, grip + arg);
-            }
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QStringList state{panel->Floating() ? "floating" : "docked", panel->isHidden() ? "hidden" : "shown",
-                          QString::number(panel->width()), "client", QString::number(area.client->width())};
-        if (const QWidget* window = panel->FloatWindow()) {
-            const QPoint at = window->frameGeometry().topLeft() - corner;
-            state << "window" << (window->isVisible() ? QString::asprintf("%+d%+d", at.x(), at.y()) : "hidden")
-                  << QString::asprintf("%dx%d", window->width(), window->height()) << window->windowTitle();
-        }
-        QTEST(area.events.join(u' ') + " => " + state.join(u' '), "result");
-    }
-
-    // The tool window goes with the panel; going with the form is seen to by the floating rows.
-    void destroyedWhileFloating()
-    {
-        DockedPanel area(alTop);
-        area.panel->FloatAt(QPoint(5, 5));
-        QPointer<QWidget> window = area.panel->FloatWindow();
-        delete area.panel;
-        QVERIFY(!window->isVisible());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(window.isNull());
     }
 };
 

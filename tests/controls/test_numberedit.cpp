@@ -87,21 +87,6 @@ private slots:
         QCOMPARE(read.value_or(0), number.toInt());
     }
 
-    void acceptedKey()
-    {
-        TNumberEdit edit;
-        const auto check = [&edit](const QString& chars, bool accepted) {
-            for (const QChar c : chars)
-                QVERIFY2(edit.IsAcceptedKey(c) == accepted, qPrintable(QString::number(c.unicode())));
-        };
-        const QString controls = QString(QChar(0)) + "\x01\x16\x18\x1b\x1f"; // copy, paste, cut among them
-        check("0123456789+-\b" + controls, true);
-        check(QStringLiteral("\r .$aZ\x7f\u00e9\uff11"), false);
-        edit.SetEditorEnabled(false);
-        check(controls, true);
-        check(QStringLiteral("\r\b05+-a"), false);
-    }
-
     void script_data()
     {
         QTest::addColumn<QString>("setup"); // "fixed", "readonly" or "<MinValue>..<MaxValue>"

@@ -6,7 +6,6 @@
 
 #include <linux/capability.h>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <tuple>
 #include <unistd.h>
@@ -87,7 +86,6 @@ private slots:
     void stopListeningAndPortInUse();
     void socketErrors_data();
     void socketErrors();
-    void unableToAccept();
     void failures_data();
     void failures();
     void status_data();
@@ -148,7 +146,6 @@ void TestSession::peerLeavesUnderPlayAgainBox_data()
     QTest::addColumn<bool>("goodbye");
     QTest::addColumn<int>("answer");
     QTest::newRow("goodbye, quit") << true << int(IDCANCEL);
-    QTest::newRow("goodbye, play again") << true << int(IDOK);
     QTest::newRow("program ends, no goodbye, play again") << false << int(IDOK);
 }
 
@@ -240,29 +237,6 @@ void TestSession::socketErrors()
     QCOMPARE(FirstBox(alice), "Winsock Error: " + text);
     QCOMPARE(alice.Net().ConnectionState, csNone);
     QCOMPARE(alice.Window.Status().Panel0, kNotConnected);
-}
-
-void TestSession::unableToAccept()
-{
-    TPlayer bob("Bob");
-    bob.Session.Listen1Click("0");
-    TRawPeer peer = TRawPeer::ConnectTo(bob.Net().LocalPort());
-    // The limit is on descriptor numbers: none is left for accept() until the box is shown.
-    const int lowestFree = ::dup(STDERR_FILENO);
-    ::close(lowestFree);
-    rlimit saved{};
-    getrlimit(RLIMIT_NOFILE, &saved);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
-    QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    bob.Window.OnBox = [&](const TShownBox&) {
-        setrlimit(RLIMIT_NOFILE, &saved);
-        return int(IDOK);
-    };
-    QVERIFY(RunModalUntil([&] { return !bob.Window.Boxes.isEmpty(); }));
-    setrlimit(RLIMIT_NOFILE, &saved);
-    QCOMPARE(bob.Box().Text, "Unable to accept connection");
-    QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }));
 }
 
 void TestSession::failures_data()
