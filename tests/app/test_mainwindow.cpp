@@ -125,8 +125,6 @@ class TestMainWindow : public QObject
 private slots:
     void startUp();
     void namePromptClosedKeepsTheFieldText();
-    void chatInput_data();
-    void chatInput();
     void chatLogShowsTextLiterally_data();
     void chatLogShowsTextLiterally();
     void floodOfChatLines();
@@ -162,24 +160,6 @@ void TestMainWindow::namePromptClosedKeepsTheFieldText()
     TForm1 form;
     TypeChat(form, "x");
     QCOMPARE(ChatLines(form).value(0), ": x");
-}
-
-void TestMainWindow::chatInput_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("modifiers");
-    QTest::newRow("a line") << "déjà" << int(Qt::NoModifier);
-    QTest::newRow("shift enter sends too") << "oui" << int(Qt::ShiftModifier);
-}
-
-void TestMainWindow::chatInput()
-{
-    QFETCH(QString, typed);
-    QFETCH(int, modifiers);
-    auto form = OpenWindow("Marie");
-    TypeChat(*form, typed, Qt::KeyboardModifiers(modifiers));
-    QCOMPARE(ChatLines(*form), QStringList{"Marie: " + typed});
-    QCOMPARE(form->Memo1->toPlainText(), QString());
 }
 
 void TestMainWindow::chatLogShowsTextLiterally_data()
