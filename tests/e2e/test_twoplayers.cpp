@@ -265,6 +265,9 @@ void TestTwoPlayers::wholeGameByClicks()
         CheckCell(Alice, 2, row, kYellow);
     }
     // TESSARO_SCREENSHOT=file.png keeps this picture of both windows mid-game (the README's).
+    if (const QString path = qEnvironmentVariable("TESSARO_SCREENSHOT"); !path.isEmpty())
+        Display.Screenshot().copy(Alice.Geometry.united(Bob.Geometry)).save(path);
+
     Play(Bob, 1, 4);
     QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).size(), 6, kStepTimeoutMs);
     QCOMPARE(Decode(relay.FromConnector).last().Column, 1);
