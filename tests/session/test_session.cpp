@@ -84,10 +84,8 @@ private slots:
     void peerLeavesUnderPlayAgainBox();
     void declinedRematchDoesNotEndTheBatch();
     void stopListeningAndPortInUse();
-    void socketErrors_data();
-    void socketErrors();
-    void failures_data();
-    void failures();
+    void refusals_data();
+    void refusals();
     void status_data();
     void status();
     void dispatch_data();
@@ -205,70 +203,55 @@ void TestSession::stopListeningAndPortInUse()
     QVERIFY(!TRawPeer::ConnectTo(port).IsOpen());
 }
 
-void TestSession::socketErrors_data()
+void TestSession::refusals_data()
 {
-    QTest::addColumn<int>("call");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("bind") << 0 << "Error 10013 in function Listen(Bind)\r\nPermission denied";
-    QTest::newRow("connect") << 1 << "Error 10061 in function Connect(Connect)\r\nConnection refused";
-    QTest::newRow("close") << 2 << "Error 10038 in function Disconnect (closesocket)\r\nSocket operation on non-socket";
+    QTest::addColumn<int>("call");  // 0 connect, 1 listen, 2 listen without the bind capability, 3 close
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("port");  // <refused>: a port where connects are refused
+    QTest::addColumn<QString>("box");   // caption: text
+    const QString unresolved = "Tessaro: Incapable de resoudre le hote";
+    QTest::newRow("empty port") << 0 << "127.0.0.1" << "" << "Tessaro: Le port n'est pas specifié";
+    QTest::newRow("empty address") << 0 << "" << "1024" << "Tessaro: L'adresse n'est pas specifiée";
+    QTest::newRow("unknown host") << 0 << QString(64, 'x') + ".invalid" << "1024" << unresolved;
+    QTest::newRow("port not a number") << 0 << "127.0.0.1" << "1x" << "Tessaro: '1x' is not a valid integer value.";
+    QTest::newRow("listen, empty port") << 1 << "" << "" << "Tessaro: Le port n'est pas specifié";
+    QTest::newRow("listen, not a number") << 1 << "" << "port" << "Tessaro: 'port' is not a valid integer value.";
+    // Each failing call with its own label and number.
+    QTest::newRow("bind") << 2 << "" << "1" << "Winsock Error: Error 10013 in function Listen(Bind)\r\nPermission denied";
+    QTest::newRow("connect") << 0 << "127.0.0.1" << "<refused>"
+                             << "Winsock Error: Error 10061 in function Connect(Connect)\r\nConnection refused";
+    QTest::newRow("close") << 3 << "" << ""
+                           << "Winsock Error: Error 10038 in function Disconnect (closesocket)\r\nSocket operation on non-socket";
 }
 
-// Each failing call is reported with its own label and number, and leaves nothing open.
-void TestSession::socketErrors()
+// Every refusal is one box, and leaves the program with no connection.
+void TestSession::refusals()
 {
     QFETCH(int, call);
-    QFETCH(QString, text);
+    QFETCH(QString, address);
+    QFETCH(QString, port);
+    QFETCH(QString, box);
     TPlayer alice("Alice");
     TRawPeer refusing = TRawPeer::BoundNotListening();
+    port.replace("<refused>", QString::number(refusing.Port()));
     TRawPeer peer;
+    QVERIFY(SetBindCapability(call != 2));
     if (call == 0) {
-        QVERIFY(SetBindCapability(false));
-        alice.Session.Listen1Click("1");
-        SetBindCapability(true);
-    } else if (call == 1) {
-        alice.Session.Connect1Click("127.0.0.1", QString::number(refusing.Port()));
-    } else {
+        alice.Session.Connect1Click(address, port);
+    } else if (call == 3) {
         peer = ConnectRawPeer(alice);
         alice.Net().Sock += 1000;  // a handle the socket layer never gave out
         alice.Session.Disconnect1Click();
+    } else {
+        alice.Session.Listen1Click(port);
     }
+    SetBindCapability(true);
     QVERIFY(RunModalUntil([&] { return !alice.Window.Boxes.isEmpty(); }));
-    QCOMPARE(FirstBox(alice), "Winsock Error: " + text);
+    QCOMPARE(FirstBox(alice), box);
+    QCOMPARE(alice.Window.Boxes.size(), 1);
+    QCOMPARE(alice.Box().Flags, unsigned(box.startsWith("Tessaro") ? MB_ICONERROR : MB_OK));
     QCOMPARE(alice.Net().ConnectionState, csNone);
     QCOMPARE(alice.Window.Status().Panel0, kNotConnected);
-}
-
-void TestSession::failures_data()
-{
-    QTest::addColumn<bool>("listen");
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<QString>("message");
-    const QString unresolved = "Incapable de resoudre le hote";
-    QTest::newRow("empty port") << false << "127.0.0.1" << "" << "Le port n'est pas specifié";
-    QTest::newRow("empty address") << false << "" << "1024" << "L'adresse n'est pas specifiée";
-    QTest::newRow("unknown host") << false << QString(64, 'x') + ".invalid" << "1024" << unresolved;
-    QTest::newRow("port not a number") << false << "127.0.0.1" << "1x" << "'1x' is not a valid integer value.";
-    QTest::newRow("listen, empty port") << true << "" << "" << "Le port n'est pas specifié";
-    QTest::newRow("listen, not a number") << true << "" << "port" << "'port' is not a valid integer value.";
-}
-
-void TestSession::failures()
-{
-    QFETCH(bool, listen);
-    QFETCH(QString, address);
-    QFETCH(QString, port);
-    QFETCH(QString, message);
-    TPlayer alice("Alice");
-    if (listen)
-        alice.Session.Listen1Click(port);
-    else
-        alice.Session.Connect1Click(address, port);
-    QCOMPARE(alice.Window.Boxes.size(), 1);
-    QCOMPARE(FirstBox(alice), "Tessaro: " + message);
-    QCOMPARE(alice.Box().Flags, unsigned(MB_ICONERROR));
-    QVERIFY(alice.Idle());
 }
 
 void TestSession::status_data()
