@@ -168,7 +168,7 @@ private slots:
         QTest::addColumn<QPoint>("release");
         QTest::addColumn<int>("extent"); // the panel's width or height afterwards
         QTest::newRow("right, far left: full width") << int(alRight) << 0 << QPoint(0, 9) << QPoint(-2000, 90) << 565;
-        QTest::newRow("right, far right: the bar") << int(alRight) << 0 << QPoint(5, 100) << QPoint(2000, 100) << 5;
+        QTest::newRow("right, to 3 px short of the far end: the bar") << int(alRight) << 0 << QPoint(5, 100) << QPoint(167, 100) << 5;
         QTest::newRow("right beside another") << int(alRight) << 100 << QPoint(2, 10) << QPoint(1000, 10) << 0;
         QTest::newRow("left, 30 to the right") << int(alLeft) << 0 << QPoint(162, 50) << QPoint(192, 50) << 195;
         QTest::newRow("top, far down: full height") << int(alTop) << 0 << QPoint(50, 161) << QPoint(50, 900) << 355;
