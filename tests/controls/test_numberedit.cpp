@@ -15,15 +15,15 @@ namespace {
 constexpr int kMax = std::numeric_limits<int>::max();
 constexpr int kMin = std::numeric_limits<int>::min();
 
+// A number field that beeps in silence and lets the test open its edit menu.
 class TCountingNumberEdit : public TNumberEdit
 {
 public:
     using TNumberEdit::TNumberEdit;
     using TNumberEdit::CreateEditMenu;
-    int Beeps = 0;
 
 protected:
-    void Beep() override { ++Beeps; }
+    void Beep() override {}
 };
 
 // One step of a script: "t:<chars>" types, "i:<text>" commits text through an input method,
@@ -71,14 +71,10 @@ private slots:
         QTest::addColumn<QVariant>("number"); // invalid when the text is unreadable
         QTest::newRow("plain") << "1024" << QVariant(1024);
         QTest::newRow("leading spaces") << "  -5" << QVariant(-5);
-        QTest::newRow("plus, zeros") << "+007" << QVariant(7);
-        QTest::newRow("long zeros") << "000000000000000042" << QVariant(42);
         QTest::newRow("largest") << "2147483647" << QVariant(kMax);
         QTest::newRow("smallest") << "-2147483648" << QVariant(kMin);
         QTest::newRow("hex ones") << "$FFFFFFFF" << QVariant(-1);
-        QTest::newRow("hex lower") << "  $ff" << QVariant(255);
-        for (const char* text : {"12 ", "", "-", "+-1", "1 2", "\t5", "2147483648", "-2147483649",
-                                 "99999999999999999999999", "$", "$123456789", "-$5", "$-5", "$12G", "0x10"})
+        for (const char* text : {"12 ", "", "-", "+-1", "2147483648", "-2147483649", "$", "$123456789", "-$5", "$12G"})
             QTest::newRow(text) << QString::fromLatin1(text) << QVariant();
         QTest::newRow("fullwidth") << QStringLiteral("１２") << QVariant();
     }
@@ -91,59 +87,29 @@ private slots:
         QCOMPARE(read.value_or(0), number.toInt());
     }
 
-    void acceptedKey()
-    {
-        TNumberEdit edit;
-        const auto check = [&edit](const QString& chars, bool accepted) {
-            for (const QChar c : chars)
-                QVERIFY2(edit.IsAcceptedKey(c) == accepted, qPrintable(QString::number(c.unicode())));
-        };
-        const QString controls = QString(QChar(0)) + "\x01\x16\x18\x1b\x1f"; // copy, paste, cut among them
-        check("0123456789+-\b" + controls, true);
-        check(QStringLiteral("\r .$aZ\x7f\u00e9\uff11"), false);
-        edit.SetEditorEnabled(false);
-        check(controls, true);
-        check(QStringLiteral("\r\b05+-a"), false);
-    }
-
     void script_data()
     {
         QTest::addColumn<QString>("setup"); // "fixed", "readonly" or "<MinValue>..<MaxValue>"
         QTest::addColumn<QString>("start"); // a "|" marks the cursor, otherwise all is selected
         QTest::addColumn<QString>("steps"); // separated by spaces
         QTest::addColumn<QString>("expected");
-        QTest::addColumn<int>("beeps");
-        QTest::newRow("digit") << "" << "12|" << "t:3" << "123" << 0;
-        QTest::newRow("refused chars") << "" << "12|" << "t:a.$ Space" << "12" << 4;
-        QTest::newRow("signs anywhere") << "" << "1|2" << "t:+-" << "1+-2" << 0;
-        QTest::newRow("input method") << "" << "|" << QStringLiteral("i:4é\U0001F6002") << "42" << 2;
-        QTest::newRow("paste unfiltered") << "" << "1024" << "Paste" << "word!word!" << 0;
-        QTest::newRow("menu paste") << "" << "1024" << "MenuPaste" << "word!" << 0;
-        QTest::newRow("up") << "" << "1024" << "Up" << "1025" << 0;
-        QTest::newRow("empty up") << "" << "" << "Up" << "1" << 0;
-        QTest::newRow("wraps up") << "" << "2147483647" << "Up" << "-2147483648" << 0;
-        QTest::newRow("wraps down") << "" << "-2147483648" << "Down" << "2147483647" << 0;
-        QTest::newRow("fixed") << "fixed" << "10|24" << "t:5- Backspace Del Ctrl+Backspace Ctrl+Del" << "1024" << 6;
-        QTest::newRow("fixed clipboard") << "fixed" << "1024" << "Paste Cut MenuPaste MenuCut" << "1024" << 0;
-        QTest::newRow("fixed steps") << "fixed" << "1024" << "Up Up Down" << "1025" << 0;
-        QTest::newRow("read-only") << "readonly" << "1024" << "Up Down Paste MenuCut" << "1024" << 2;
-        QTest::newRow("equal limits") << "7..7" << "" << "set:-2147483648" << "-2147483648" << 0;
-        QTest::newRow("write below") << "1..10" << "" << "set:0" << "1" << 0;
-        QTest::newRow("write above") << "1..10" << "" << "set:50" << "10" << 0;
-        QTest::newRow("crossed, write below") << "10..1" << "" << "set:0" << "10" << 0;
-        QTest::newRow("crossed, write between") << "10..1" << "" << "set:5" << "10" << 0;
-        QTest::newRow("crossed, write at min") << "10..1" << "" << "set:10" << "1" << 0;
-        QTest::newRow("range top") << "1..10" << "10" << "Up" << "10" << 0;
-        QTest::newRow("range wrap") << "1..10" << "2147483647" << "Up" << "1" << 0;
-        QTest::newRow("range word") << "1..10" << "abc" << "Up" << "2" << 0;
-        QTest::newRow("leave above") << "1..10" << "|" << "t:99 Popup t:9 Tab" << "10" << 0;
-        QTest::newRow("menu opens") << "1..10" << "|" << "t:99 Popup" << "99" << 0;
-        QTest::newRow("leave below") << "1..10" << "|" << "t:0 Tab" << "1" << 0;
-        QTest::newRow("leave zeros") << "1..10" << "|" << "t:007 Tab" << "007" << 0;
-        QTest::newRow("leave sign") << "1..10" << "|" << "t:- Tab" << "-" << 0;
-        QTest::newRow("leave word") << "1..10" << "1024" << "Paste Tab" << "word!word!" << 0;
-        QTest::newRow("leave, no range") << "" << "|" << "t:99999999999 Tab" << "99999999999" << 0;
-        QTest::newRow("leave, crossed") << "10..1" << "|" << "t:-- Tab" << "1" << 0;
+        QTest::newRow("digit") << "" << "12|" << "t:3" << "123";
+        QTest::newRow("refused chars") << "" << "12|" << "t:a.$ Space" << "12";
+        QTest::newRow("input method") << "" << "|" << QStringLiteral("i:4é\U0001F6002") << "42";
+        QTest::newRow("paste unfiltered") << "" << "1024" << "Paste" << "word!word!";
+        QTest::newRow("up") << "" << "1024" << "Up" << "1025";
+        QTest::newRow("wraps up") << "" << "2147483647" << "Up" << "-2147483648";
+        QTest::newRow("fixed") << "fixed" << "10|24" << "t:5- Backspace Del Ctrl+Backspace Ctrl+Del" << "1024";
+        QTest::newRow("fixed clipboard") << "fixed" << "1024" << "Paste Cut MenuPaste MenuCut" << "1024";
+        QTest::newRow("read-only") << "readonly" << "1024" << "Up Down Paste MenuCut" << "1024";
+        QTest::newRow("equal limits") << "7..7" << "" << "set:-2147483648" << "-2147483648";
+        QTest::newRow("write below") << "1..10" << "" << "set:0" << "1";
+        QTest::newRow("crossed, write at min") << "10..1" << "" << "set:10" << "1";
+        QTest::newRow("range wrap") << "1..10" << "2147483647" << "Up" << "1";
+        QTest::newRow("leave above") << "1..10" << "|" << "t:99 Popup t:9 Tab" << "10";
+        QTest::newRow("leave below") << "1..10" << "|" << "t:0 Tab" << "1";
+        QTest::newRow("leave zeros") << "1..10" << "|" << "t:007 Tab" << "007";
+        QTest::newRow("leave, no range") << "" << "|" << "t:99999999999 Tab" << "99999999999";
     }
     void script()
     {
@@ -170,23 +136,6 @@ private slots:
         for (const QString& step : steps.split(u' '))
             Perform(*edit, step);
         QTEST(edit->text(), "expected");
-        QTEST(edit->Beeps, "beeps");
-    }
-
-    void minimumHeightRegrows()
-    {
-        TNumberEdit edit;
-        edit.show();
-        for (const int pixelSize : {6, 40}) {
-            QFont font = edit.font();
-            font.setPixelSize(pixelSize);
-            edit.setFont(font);
-            QVERIFY(edit.MinimumHeight() > QFontMetrics(font).height());
-            QCOMPARE(edit.minimumHeight(), edit.MinimumHeight());
-            edit.setMinimumHeight(0); // only the resize handling is left to keep it
-            edit.resize(49, 3);
-            QCOMPARE(edit.height(), edit.MinimumHeight());
-        }
     }
 };
 

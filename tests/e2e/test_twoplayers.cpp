@@ -286,10 +286,6 @@ void TestTwoPlayers::wholeGameByClicks()
     if (const QString path = qEnvironmentVariable("TESSARO_SCREENSHOT"); !path.isEmpty())
         Display.Screenshot().copy(Alice.Geometry.united(Bob.Geometry)).save(path);
 
-    // A move exactly as it crosses the wire: pkMove, column 2.
-    const QByteArray move2 = QByteArray::fromHex("0106085453524F3130303002000200020006000202") + QByteArray(1, '\0');
-    QVERIFY(relay.FromListener.endsWith(move2));
-
     Play(Bob, 1, 4);
     QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).size(), 6, kStepTimeoutMs);
     QCOMPARE(Decode(relay.FromConnector).last().Column, 1);
@@ -334,13 +330,6 @@ void TestTwoPlayers::wholeGameByClicks()
     Display.Key(QStringLiteral("Return"));
     QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromListener).last().Text, QStringLiteral("Alice: bonjour"), kStepTimeoutMs);
 
-    Display.Focus(Bob.MainWindow);
-    Display.Click(bobInput);
-    Display.Type(QStringLiteral("salut"));
-    Display.Key(QStringLiteral("Return"));
-    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).last().Text, QStringLiteral("Bob: salut"), kStepTimeoutMs);
-
-    // Bob disconnects: a goodbye, then the close; Alice's program keeps running.
     UseMenu(Bob, QStringLiteral("c"), QStringLiteral("d"));
     QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromConnector).last(), int(pkBye), kStepTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(relay.ClosedByConnector(), kStepTimeoutMs);
@@ -348,9 +337,6 @@ void TestTwoPlayers::wholeGameByClicks()
     QCOMPARE(Alice.Process->state(), QProcess::Running);
     QCOMPARE(Bob.Process->state(), QProcess::Running);
 
-    const QString shot = QDir::temp().filePath(QStringLiteral("tessaro-e2e.png"));
-    Display.Screenshot().save(shot);
-    qInfo("screenshot of the end of the game: %s", qPrintable(shot));
 }
 
 // Alice, alone now, plays the computer from the Jeu menu until one side wins, then quits.

@@ -7,9 +7,6 @@
 #include <QRandomGenerator>
 #include <QString>
 
-#include <algorithm>
-#include <functional>
-#include <optional>
 
 // Packets and streams shared by the codec's tests, benchmark and fuzz corpus.
 namespace PacketSamples {
@@ -72,21 +69,6 @@ inline QByteArray EncodeAll(const QList<TDataPacket>& packets)
     for (const TDataPacket& packet : packets)
         stream.append(EncodePacket(packet));
     return stream;
-}
-
-// Feeds the stream in pieces whose sizes pieceSize() picks, draining the decoder after each.
-inline QList<TDataPacket> DecodeInPieces(const QByteArray& stream, const std::function<qsizetype()>& pieceSize)
-{
-    TPacketDecoder decoder;
-    QList<TDataPacket> packets;
-    for (qsizetype pos = 0; pos < stream.size();) {
-        const qsizetype size = std::min(pieceSize(), stream.size() - pos);
-        decoder.Append(QByteArrayView(stream).sliced(pos, size));
-        pos += size;
-        while (std::optional<TDataPacket> packet = decoder.Next())
-            packets.append(*packet);
-    }
-    return packets;
 }
 
 } // namespace PacketSamples
