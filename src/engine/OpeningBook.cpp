@@ -12,16 +12,6 @@ constexpr std::size_t kEntryBytes = 9;
 
 using TFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 
-// Stones on the board encoded in a key: one bit per column is the marker above its stones.
-int PlyOfKey(std::uint64_t key)
-{
-    int stones = 0;
-    for (int c = 0; c < TPosition::kWidth; ++c) {
-        const std::uint64_t column = (key >> (c * (TPosition::kHeight + 1))) & 0x7f;
-        stones += column ? std::bit_width(column) - 1 : 0;
-    }
-    return stones;
-}
 }  // namespace
 
 bool TOpeningBook::Load(const std::string& path)
@@ -49,7 +39,7 @@ bool TOpeningBook::Load(const std::string& path)
     Entries = std::move(entries);
     Deepest = -1;
     for (const auto& [key, score] : Entries)
-        Deepest = std::max(Deepest, PlyOfKey(key));
+        Deepest = std::max(Deepest, TPosition::FromKey(key).MovesPlayed());
     return true;
 }
 

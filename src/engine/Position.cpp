@@ -30,6 +30,20 @@ std::uint64_t MirrorColumns(std::uint64_t bits)
 
 std::uint64_t TPosition::KeyMirrored() const { return MirrorColumns(Key()); }
 
+TPosition TPosition::FromKey(std::uint64_t key)
+{
+    TPosition p;
+    for (int c = 0; c < kWidth; ++c) {
+        const std::uint64_t sum = (key >> (c * (kHeight + 1))) & 0x7f;
+        const int stones = std::bit_width(sum + 1) - 1;
+        const std::uint64_t column = (std::uint64_t{1} << stones) - 1;
+        p.Mask |= column << (c * (kHeight + 1));
+        p.Current |= (sum - column) << (c * (kHeight + 1));
+        p.Moves += stones;
+    }
+    return p;
+}
+
 TPosition TPosition::Mirrored() const
 {
     TPosition m = *this;

@@ -100,10 +100,14 @@ public:
 
     int MovesPlayed() const { return Moves; }
     bool IsFull() const { return Moves == kWidth * kHeight; }
-    // A unique number for the position; KeyMirrored() is the same for its mirror image.
+    // A unique number for the position; KeyMirrored() is the same for its mirror image. In each
+    // column of k stones, Current + Mask is 2^k - 1 plus that column's stones of the side to
+    // move, and those ranges do not overlap.
     std::uint64_t Key() const { return Current + Mask; }
     std::uint64_t KeyMirrored() const;
     std::uint64_t CanonicalKey() const { const auto k = Key(), m = KeyMirrored(); return k < m ? k : m; }
+    // The position a key stands for (keys are unique: see Key()).
+    static TPosition FromKey(std::uint64_t key);
     // The position seen in a mirror: column c becomes column 6 - c.
     TPosition Mirrored() const;
     // Of a position and its mirror image, the one with the smaller key: the one the opening
