@@ -1,6 +1,7 @@
 // The real tessaro-bot over loopback: a whole game against the session core, hostile peers,
 // its end when the peer leaves, and its usage errors.
 
+#include "engine/Engine.h"
 #include "net/PacketSamples.h"
 #include "session/Session.h"
 #include "support/FakeWindow.h"
@@ -28,10 +29,10 @@ struct TBot
     QProcess Process;
     quint16 Port = 0;
 
-    TBot()
+    explicit TBot(const QString& level = QStringLiteral("Débutant"))
     {
         Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Process.start(QStringLiteral(TESSARO_BOT), {"--listen", "0", "--loopback", "--level", "Débutant", "--seed", "7"});
+        Process.start(QStringLiteral(TESSARO_BOT), {"--listen", "0", "--loopback", "--level", level, "--seed", "7"});
         if (Process.waitForReadyRead(kPatience))
             Port = Process.readLine().trimmed().toUShort();
     }
@@ -46,14 +47,17 @@ struct TBot
     }
 };
 
-// Our side plays the leftmost open column whenever it is its turn.
-void PlayIfOurTurn(TSession& session)
+// Our side plays the engine's choice whenever it is its turn.
+void PlayIfOurTurn(TSession& session, TEngine& engine)
 {
-    TBoard& board = session.Match.Board;
-    for (int column = 1; column <= kColumns && session.Match.GameState == gsLocalTurn; ++column)
-        for (int row = 1; row <= kRows; ++row)
-            if (board.CanPlace(column, row))
-                return session.PlayLocalMove(column, row);
+    const TBoard& board = session.Match.Board;
+    if (session.Match.GameState != gsLocalTurn)
+        return;
+    const std::atomic<bool> stop{false};
+    const int column = engine.ChooseMove(TPosition::FromCells([&](int c, int r) { return board.Cell(c + 1, r + 1); }, cvLocal), stop) + 1;
+    for (int row = 1; row <= kRows; ++row)
+        if (board.CanPlace(column, row))
+            return session.PlayLocalMove(column, row);
 }
 
 }  // namespace
@@ -63,6 +67,7 @@ class TestBot : public QObject
     Q_OBJECT
 
 private slots:
+    void wholeGame_data();
     void wholeGame();
     void hostilePeer_data();
     void hostilePeer();
@@ -72,24 +77,39 @@ private slots:
     void usageErrors();
 };
 
+void TestBot::wholeGame_data()
+{
+    QTest::addColumn<QString>("level");
+    QTest::addColumn<QString>("winners");  // of the three games: B the bot, U us
+    QTest::newRow("Débutant against Fort") << QStringLiteral("Débutant") << QStringLiteral("UUU");
+    // A bot that saw the board from our side would still win some games, but not these.
+    QTest::newRow("Fort against Fort") << QStringLiteral("Fort") << QStringLiteral("BUB");
+}
+
+// Three games against the strong level: the results are fixed by the seeds, and whoever lost
+// starts the next game, the bot as readily as we do.
 void TestBot::wholeGame()
 {
-    TBot bot;
+    QFETCH(QString, level);
+    QFETCH(QString, winners);
+    TEngine strong(TLevel::Fort, 3);
+    TBot bot(level);
     QVERIFY(bot.Port != 0);
     TFakeWindow window;
-    window.PlayAgainAnswers = {IDOK, IDOK};
+    window.PlayAgainAnswers = {IDOK, IDOK, IDOK};
     TSession me(window);
     me.Match.LocalName = QStringLiteral("Test");
     me.Connect1Click(QStringLiteral("127.0.0.1"), QString::number(bot.Port));
-    const auto played = [&](int games) {
-        return RunModalUntil([&] { PlayIfOurTurn(me); return me.Match.LocalScore + me.Match.RemoteScore == games; },
-                             kPatience);
-    };
-    QVERIFY(played(1));
+    QString results;
+    for (int games = 1; games <= 3; ++games) {
+        const int remote = me.Match.RemoteScore;
+        QVERIFY(RunModalUntil([&] { PlayIfOurTurn(me, strong); return me.Match.LocalScore + me.Match.RemoteScore == games; },
+                              kPatience));
+        results += me.Match.RemoteScore > remote ? u'B' : u'U';
+    }
+    QCOMPARE(results, winners);
     QCOMPARE(me.Match.RemoteName, QStringLiteral("Ordinateur"));
     QVERIFY(window.ChatLines.contains(QStringLiteral("Ordinateur: Bonne partie !")));
-    // Whoever lost starts the next game, the bot as readily as we do.
-    QVERIFY(played(2));
     me.Disconnect1Click();
     QVERIFY(bot.EndsWell());
 }
