@@ -2,11 +2,7 @@
 // abandoned half-way, and the addresses the listening player is told to hand out.
 
 #include "net/HostLookup.h"
-#include "net/PacketSamples.h"
-#include "net/SocketLayer.h"
-#include "session/Session.h"
-#include "support/FakeWindow.h"
-#include "support/RawPeer.h"
+#include "support/Players.h"
 
 #include <QSysInfo>
 #include <QTest>
@@ -18,29 +14,10 @@
 
 namespace {
 
-constexpr int kPatience = 20000;
-
-struct TPlayer
-{
-    explicit TPlayer(const QString& name) { Session.Match.LocalName = name; }
-    TConnectionManager& Net() { return Session.Connection; }
-    TFakeWindow Window;
-    TSession Session{Window};
-};
-
 TSocketAddress Address(const char* text) { return *TResolver::AddressLiteral(QString::fromLatin1(text)); }
 
 // A resolver that answers every name with the given addresses.
 THostLookup::TResolve Answer(QList<TSocketAddress> list) { return [list](const QString&, int*) { return list; }; }
-
-TRawPeer ConnectOverIPv6(std::uint16_t port)
-{
-    const sockaddr_in6 address{AF_INET6, htons(port), 0, in6addr_loopback, 0};
-    TRawPeer peer(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (::connect(peer.Descriptor(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        peer.Close();
-    return peer;
-}
 
 TInterfaceList Interfaces(std::initializer_list<std::pair<const char*, bool>> addresses)
 {
@@ -76,7 +53,6 @@ void TestIPv6::playOverEitherFamily_data()
     QTest::addColumn<QString>("shown");  // on both sides
     QTest::newRow("::1") << "::1" << "::1";
     QTest::newRow("in brackets") << "[::1]" << "::1";
-    QTest::newRow("written out") << "0:0:0:0:0:0:0:1" << "::1";
     QTest::newRow("IPv4 peer, short form") << "127.1" << "127.0.0.1";
     QTest::newRow("IPv4 in brackets") << "[127.0.0.1]" << "127.0.0.1";
     QTest::newRow("v4-mapped") << "::ffff:127.0.0.1" << "127.0.0.1";
@@ -88,14 +64,12 @@ void TestIPv6::playOverEitherFamily()
 {
     QFETCH(QString, typed);
     QFETCH(QString, shown);
-    TPlayer bob("Bob");
-    TPlayer alice("Alice");
+    TPlayer bob("Bob"), alice("Alice");
     alice.Net().LookUpHost = Answer({Address("::1")});
     bob.Session.Listen1Click("0");
     const QString port = QString::number(bob.Net().LocalPort());
     alice.Session.Connect1Click(typed, port);
-    QTRY_VERIFY_WITH_TIMEOUT(bob.Session.Match.RemoteName == "Alice" && alice.Session.Match.RemoteName == "Bob",
-                             kPatience);
+    QVERIFY(RunModalUntil([&] { return bob.Match().RemoteName == "Alice" && alice.Match().RemoteName == "Bob"; }));
     QCOMPARE(alice.Window.Status().Panel0, "Status: Connecté à " + shown + " sûr Port " + port + " - Votre tour");
     QCOMPARE(bob.Window.Status().Panel0, "Status: Connecté à " + shown + " sûr Port 0 - Alice's tour");
     QVERIFY(alice.Window.Boxes.isEmpty() && bob.Window.Boxes.isEmpty());
@@ -117,12 +91,11 @@ void TestIPv6::severalAddresses()
     alice.Net().LookUpHost = Answer({Address("::1"), Address("127.0.0.1")});
     alice.Session.Connect1Click("jeu.test", QString::number(peer.Port()));
     QCOMPARE(alice.Window.Status().Panel0, "Status: Attente de connection");
-    QTRY_COMPARE_WITH_TIMEOUT(alice.Net().ConnectionState, secondListens ? csConnected : csNone, kPatience);
+    QVERIFY(RunModalUntil([&] { return alice.Net().ConnectionState == (secondListens ? csConnected : csNone); }));
     QTest::qWait(50);
     QCOMPARE(alice.Net().PeerAddress, secondListens ? "127.0.0.1" : "");
     QCOMPARE(alice.Window.Boxes.size(), secondListens ? 0 : 1);
-    QCOMPARE(alice.Window.Boxes.value(0).Text, secondListens ? "" : "Error 10061 in function Connect(Connect)\r\n"
-                                                                    "Connection refused");
+    QCOMPARE(alice.Box().Text, secondListens ? "" : "Error 10061 in function Connect(Connect)\r\nConnection refused");
 }
 
 // The answer comes after the player gave up (Disconnect, or the program ends), and names a
@@ -142,7 +115,7 @@ void TestIPv6::lookupAbandoned()
         QCOMPARE(alice->Net().ConnectionState, csConnecting);
         quit ? alice.reset() : alice->Session.Disconnect1Click();
         *release = true;
-        QTRY_COMPARE_WITH_TIMEOUT(THostLookup::Running(), 0, kPatience);
+        QVERIFY(RunModalUntil([] { return THostLookup::Running() == 0; }));
         QTest::qWait(50);
         QVERIFY(!peer.Accept().IsOpen());
         QVERIFY(quit || (alice->Net().ConnectionState == csNone && alice->Window.Boxes.isEmpty()));
@@ -153,12 +126,14 @@ void TestIPv6::garbageOverIPv6IsDropped()
 {
     TPlayer bob("Bob");
     bob.Session.Listen1Click("0");
-    TRawPeer peer = ConnectOverIPv6(bob.Net().LocalPort());
-    QTRY_COMPARE_WITH_TIMEOUT(bob.Net().ConnectionState, csConnected, kPatience);
+    const sockaddr_in6 address{AF_INET6, htons(bob.Net().LocalPort()), 0, in6addr_loopback, 0};
+    TRawPeer peer(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    QCOMPARE(::connect(peer.Descriptor(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }));
     QVERIFY(peer.SendAll(QByteArray(4096, '\x01') + "TSRO1000"));
-    QTRY_COMPARE_WITH_TIMEOUT(bob.Session.SocketLayer().UnreadBytes(bob.Net().Sock), 0, kPatience);
-    QVERIFY(peer.SendAll(EncodePacket(PacketSamples::MakePacket(pkChat, "Paul: salut"))));
-    QTRY_COMPARE_WITH_TIMEOUT(bob.Window.ChatLines.first(), "Paul: salut", kPatience);
+    QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(bob.Net().Sock) == 0; }));
+    QVERIFY(peer.SendAll(Encoded(pkChat, 0, "Paul: salut")));
+    QVERIFY(RunModalUntil([&] { return bob.Window.ChatLines.first() == "Paul: salut"; }));
     QCOMPARE(bob.Window.ChatLines.size(), 2);  // the addresses, then the line
     QCOMPARE(bob.Net().ConnectionState, csConnected);
 }
@@ -187,13 +162,11 @@ void TestIPv6::addressesToHandOut()
 {
     QFETCH(TInterfaceList, interfaces);
     QFETCH(QString, hostAddress);
-    QFETCH(QString, shown);
-    QFETCH(QString, notice);
-    QCOMPARE(TConnectionManager::ListenAddress(hostAddress, interfaces), shown);
+    QTEST(TConnectionManager::ListenAddress(hostAddress, interfaces), "shown");
     TPlayer bob("Bob");
     bob.Net().ListInterfaces = [interfaces] { return interfaces; };
     bob.Session.Listen1Click("0");
-    QCOMPARE(bob.Window.ChatLines, QStringList{notice});
+    QTEST(bob.Window.ChatLines.join('|'), "notice");
 }
 
 // This machine's own host name and interfaces, as a player here would see them.
