@@ -15,8 +15,11 @@ sockaddr_in LoopbackAddress(std::uint16_t port)
 
 namespace {
 
-// Binds, or connects with a wait of up to 10 s, to 127.0.0.1 at the port; closed on failure.
-TRawPeer Open(std::uint16_t port, bool connect)
+enum class TOpen { Bind, Listen, Connect };
+
+// Binds (and listens), or connects with a wait of up to 10 s, to 127.0.0.1 at the port;
+// closed on failure.
+TRawPeer Open(std::uint16_t port, TOpen how)
 {
     TRawPeer peer(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     const sockaddr_in address = LoopbackAddress(port);
@@ -24,8 +27,9 @@ TRawPeer Open(std::uint16_t port, bool connect)
     int err = 0;
     socklen_t length = sizeof err;
     pollfd entry{peer.Descriptor(), POLLOUT, 0};
-    if (!peer.IsOpen() || !connect) {
-        if (peer.IsOpen() && ::bind(peer.Descriptor(), raw, sizeof address) != 0)
+    if (!peer.IsOpen() || how != TOpen::Connect) {
+        if (peer.IsOpen() && (::bind(peer.Descriptor(), raw, sizeof address) != 0
+                              || (how == TOpen::Listen && ::listen(peer.Descriptor(), 8) != 0)))
             peer.Close();
     } else if (::connect(peer.Descriptor(), raw, sizeof address) != 0
                && (errno != EINPROGRESS || ::poll(&entry, 1, 10000) <= 0
@@ -47,16 +51,9 @@ TRawPeer& TRawPeer::operator=(TRawPeer&& other) noexcept
     return *this;
 }
 
-TRawPeer TRawPeer::Listener()
-{
-    TRawPeer peer = BoundNotListening();
-    if (peer.IsOpen() && ::listen(peer.Fd, 8) != 0)
-        peer.Close();
-    return peer;
-}
-
-TRawPeer TRawPeer::BoundNotListening() { return Open(0, false); }
-TRawPeer TRawPeer::ConnectTo(std::uint16_t port) { return Open(port, true); }
+TRawPeer TRawPeer::Listener() { return Open(0, TOpen::Listen); }
+TRawPeer TRawPeer::BoundNotListening() { return Open(0, TOpen::Bind); }
+TRawPeer TRawPeer::ConnectTo(std::uint16_t port) { return Open(port, TOpen::Connect); }
 TRawPeer TRawPeer::Accept() { return TRawPeer(::accept4(Fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)); }
 
 std::uint16_t TRawPeer::Port() const
