@@ -2,8 +2,6 @@
 
 #include "session/SessionWindow.h"
 
-#include <QList>
-#include <QString>
 #include <QStringList>
 
 #include <array>
@@ -17,31 +15,28 @@ struct TShownBox
     unsigned Flags = 0;
 };
 
-// A window for the session core that records what it is shown and answers boxes on cue:
-// from a queue of answers, else from a handler that may run code "inside" the box (spin a
-// nested event loop with RunModalUntil of ModalLoop.h, so socket events keep flowing), else by default
-// (OK, or No for a Yes/No question, or Cancel for the play-again dialog).
+// A window for the session core that records what it is shown and answers boxes on cue: from
+// a queue of answers, else from a handler that may run code "inside" the box (a nested loop
+// with RunModalUntil, so socket events keep flowing), else OK, No to a Yes/No question, or
+// Cancel to play again.
 class TFakeWindow : public TSessionWindow
 {
 public:
-    void RepaintBoard() override;
-    void DrawWinLine(int col1, int row1, int col2, int row2) override;
+    void RepaintBoard() override { ++Repaints; }
+    void DrawWinLine(int col1, int row1, int col2, int row2) override { WinLines.append({col1, row1, col2, row2}); }
     void ShowStatus(const TStatusTexts& status) override;
     void InsertChatLine(const QString& line) override;
     int MessageBox(const QString& text, const QString& caption, unsigned flags) override;
     int ShowPlayAgain(const QString& message) override;
+    TStatusTexts Status() const { return LastStatus; }
 
-    TStatusTexts Status() const { return Statuses.isEmpty() ? TStatusTexts{} : Statuses.last(); }
-    bool HasBoxWith(const QString& text) const;
-
-    QStringList Log;        // "chat: ", "status: ", "box: ", "again: " entries, in the order shown
+    QStringList Log;        // "chat: " and "status: " entries, in the order shown
     QStringList ChatLines;  // newest first, as the chat log shows them
-    QList<TStatusTexts> Statuses;
+    TStatusTexts LastStatus;
     QList<TShownBox> Boxes;
     QStringList PlayAgainMessages;
     QList<std::array<int, 4>> WinLines;
     int Repaints = 0;
-    int OpenBoxes = 0;  // boxes open right now, nested ones included
 
     std::deque<int> BoxAnswers;
     std::deque<int> PlayAgainAnswers;

@@ -11,21 +11,16 @@
 inline std::vector<std::array<int, 4>> ReferenceFours(const TBoard& board, std::int32_t value)
 {
     std::vector<std::array<int, 4>> found;
-    const int steps[4][2] = {{1, 0}, {0, 1}, {1, 1}, {1, -1}};
-    for (int col = 1; col <= 7; ++col) {
-        for (int row = 1; row <= 6; ++row) {
-            for (const auto& step : steps) {
-                const int endCol = col + 3 * step[0], endRow = row + 3 * step[1];
-                if (endCol > 7 || endRow < 1 || endRow > 6)
-                    continue;
-                bool all = true;
-                for (int i = 0; i < 4; ++i)
-                    all = all && board.Cell(col + i * step[0], row + i * step[1]) == value;
+    for (int col = 1; col <= 7; ++col)
+        for (int row = 1; row <= 6; ++row)
+            for (const auto& [dc, dr] : {std::pair{1, 0}, {0, 1}, {1, 1}, {1, -1}}) {
+                const int endCol = col + 3 * dc, endRow = row + 3 * dr;
+                bool all = endCol <= 7 && endRow >= 1 && endRow <= 6;
+                for (int i = 0; i < 4 && all; ++i)
+                    all = board.Cell(col + i * dc, row + i * dr) == value;
                 if (all)
                     found.push_back({col, row, endCol, endRow});
             }
-        }
-    }
     std::sort(found.begin(), found.end());
     return found;
 }

@@ -7,21 +7,25 @@
 #include <thread>
 
 // Runs a script against a raw peer on a thread of its own, so the peer can block on a full
-// connection while the program under test keeps turning its event loop on the main thread.
-// The peer belongs to the script until it has finished.
+// connection while the program under test turns its event loop on the main thread. The peer
+// belongs to the script until it has finished.
 class TPeerThread
 {
 public:
     using TScript = std::function<bool(TRawPeer&)>;  // true when every step went through
 
-    TPeerThread(TRawPeer peer, TScript script);
-    ~TPeerThread();  // waits for the script
-    TPeerThread(const TPeerThread&) = delete;
-    TPeerThread& operator=(const TPeerThread&) = delete;
+    TPeerThread(TRawPeer peer, TScript script)
+        : Far(std::move(peer)), Thread([this, script] { Ok = script(Far), Done = true; }) {}
+    ~TPeerThread() { Peer(); }
 
-    bool Finished() const { return Done.load(std::memory_order_acquire); }
-    bool Succeeded() const { return Finished() && Ok; }
-    TRawPeer& Peer();  // waits for the script first
+    bool Finished() const { return Done; }
+    bool Succeeded() const { return Done && Ok; }
+    TRawPeer& Peer()  // waits for the script first
+    {
+        if (Thread.joinable())
+            Thread.join();
+        return Far;
+    }
 
 private:
     TRawPeer Far;

@@ -33,10 +33,12 @@ inline QByteArray Encoded(std::int32_t kind, std::int32_t column = 0, const QStr
     return EncodePacket(MakePacket(kind, text, column));
 }
 
-// The player listens on a free port and a raw peer connects; closed when that failed.
+// The player listens on a free port and a raw peer connects; closed when that failed. The
+// chat starts empty: the addresses notice of listening is cleared.
 inline TRawPeer ConnectRawPeer(TPlayer& player)
 {
     player.Session.Listen1Click(QStringLiteral("0"));
+    player.Window.ChatLines.clear();
     TRawPeer peer = TRawPeer::ConnectTo(player.Net().LocalPort());
     if (!RunModalUntil([&] { return player.Net().ConnectionState == csConnected; }))
         peer.Close();

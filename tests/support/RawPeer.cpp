@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <dirent.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,43 +10,36 @@
 
 sockaddr_in LoopbackAddress(std::uint16_t port)
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
+    return sockaddr_in{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
 }
 
 namespace {
 
-int NewSocket()
-{
-    return ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-}
+enum class TOpen { Bind, Listen, Connect };
 
-bool WaitFor(int fd, short events, int timeoutMs)
+// Binds (and listens), or connects with a wait of up to 10 s, to 127.0.0.1 at the port;
+// closed on failure.
+TRawPeer Open(std::uint16_t port, TOpen how)
 {
-    pollfd entry{fd, events, 0};
-    return ::poll(&entry, 1, timeoutMs) > 0;
+    TRawPeer peer(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const sockaddr_in address = LoopbackAddress(port);
+    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+    int err = 0;
+    socklen_t length = sizeof err;
+    pollfd entry{peer.Descriptor(), POLLOUT, 0};
+    if (!peer.IsOpen() || how != TOpen::Connect) {
+        if (peer.IsOpen() && (::bind(peer.Descriptor(), raw, sizeof address) != 0
+                              || (how == TOpen::Listen && ::listen(peer.Descriptor(), 8) != 0)))
+            peer.Close();
+    } else if (::connect(peer.Descriptor(), raw, sizeof address) != 0
+               && (errno != EINPROGRESS || ::poll(&entry, 1, 10000) <= 0
+                   || getsockopt(peer.Descriptor(), SOL_SOCKET, SO_ERROR, &err, &length) != 0 || err != 0)) {
+        peer.Close();
+    }
+    return peer;
 }
 
 }  // namespace
-
-TRawPeer::TRawPeer(int fd)
-    : Fd(fd)
-{
-}
-
-TRawPeer::~TRawPeer()
-{
-    Close();
-}
-
-TRawPeer::TRawPeer(TRawPeer&& other) noexcept
-    : Fd(std::exchange(other.Fd, -1))
-    , EndOfStream(other.EndOfStream)
-{
-}
 
 TRawPeer& TRawPeer::operator=(TRawPeer&& other) noexcept
 {
@@ -59,66 +51,31 @@ TRawPeer& TRawPeer::operator=(TRawPeer&& other) noexcept
     return *this;
 }
 
-TRawPeer TRawPeer::Listener()
-{
-    TRawPeer peer = BoundNotListening();
-    if (peer.IsOpen() && ::listen(peer.Fd, 8) != 0)
-        peer.Close();
-    return peer;
-}
-
-TRawPeer TRawPeer::BoundNotListening()
-{
-    TRawPeer peer(NewSocket());
-    const sockaddr_in address = LoopbackAddress(0);
-    if (peer.IsOpen() && ::bind(peer.Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        peer.Close();
-    return peer;
-}
-
-TRawPeer TRawPeer::ConnectTo(std::uint16_t port)
-{
-    TRawPeer peer(NewSocket());
-    const sockaddr_in address = LoopbackAddress(port);
-    if (!peer.IsOpen())
-        return peer;
-    if (::connect(peer.Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return peer;
-    int err = 0;
-    socklen_t length = sizeof err;
-    if (errno != EINPROGRESS || !WaitFor(peer.Fd, POLLOUT, 10000)
-        || getsockopt(peer.Fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0 || err != 0)
-        peer.Close();
-    return peer;
-}
-
-TRawPeer TRawPeer::Accept()
-{
-    return TRawPeer(::accept4(Fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-}
+TRawPeer TRawPeer::Listener() { return Open(0, TOpen::Listen); }
+TRawPeer TRawPeer::BoundNotListening() { return Open(0, TOpen::Bind); }
+TRawPeer TRawPeer::ConnectTo(std::uint16_t port) { return Open(port, TOpen::Connect); }
+TRawPeer TRawPeer::Accept() { return TRawPeer(::accept4(Fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)); }
 
 std::uint16_t TRawPeer::Port() const
 {
     sockaddr_in address{};
     socklen_t length = sizeof address;
-    if (getsockname(Fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    return ntohs(address.sin_port);
+    return getsockname(Fd, reinterpret_cast<sockaddr*>(&address), &length) == 0 ? ntohs(address.sin_port) : 0;
 }
 
 qsizetype TRawPeer::Send(QByteArrayView bytes)
 {
-    const ssize_t n = ::send(Fd, bytes.data(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL);
-    return n > 0 ? n : 0;
+    return std::max<ssize_t>(0, ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL));
 }
 
 bool TRawPeer::SendAll(QByteArrayView bytes)
 {
+    pollfd entry{Fd, POLLOUT, 0};
     while (!bytes.isEmpty()) {
-        const ssize_t n = ::send(Fd, bytes.data(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL);
+        const ssize_t n = ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL);
         if (n > 0)
             bytes = bytes.sliced(n);
-        else if (n < 0 && (errno != EAGAIN || !WaitFor(Fd, POLLOUT, 10000)))
+        else if (n < 0 && (errno != EAGAIN || ::poll(&entry, 1, 10000) <= 0))
             return false;
     }
     return true;
@@ -132,24 +89,20 @@ QByteArray TRawPeer::ReadAvailable(qsizetype limit)
         const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
         if (n > 0)
             bytes.append(buffer, n);
-        else if (n == 0 || errno != EAGAIN)
-            EndOfStream = true;
-        else
+        else if (n < 0 && errno == EAGAIN)
             break;
+        else
+            EndOfStream = true;
     }
     return bytes;
 }
 
-void TRawPeer::ShutdownWrite()
-{
-    ::shutdown(Fd, SHUT_WR);
-}
+void TRawPeer::ShutdownWrite() { ::shutdown(Fd, SHUT_WR); }
 
 void TRawPeer::Close()
 {
     if (Fd >= 0)
-        ::close(Fd);
-    Fd = -1;
+        ::close(std::exchange(Fd, -1));
 }
 
 void TRawPeer::Reset()
@@ -162,13 +115,10 @@ void TRawPeer::Reset()
 int OpenDescriptorCount()
 {
     DIR* dir = opendir("/proc/self/fd");
-    if (!dir)
-        return -1;
-    int count = 0;
-    while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.')
-            ++count;
-    }
-    closedir(dir);
-    return count - 1;  // the directory stream's own descriptor
+    int count = -1;  // the directory stream's own descriptor
+    while (const dirent* entry = dir ? readdir(dir) : nullptr)
+        count += entry->d_name[0] != '.';
+    if (dir)
+        closedir(dir);
+    return dir ? count : -1;
 }

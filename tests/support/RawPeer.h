@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <netinet/in.h>
+#include <utility>
 
 // A plain non-blocking loopback socket for tests: the far end of a connection that the code
 // under test does not control, so a test can read late, read nothing, or close abruptly.
@@ -15,9 +16,9 @@ class TRawPeer
 {
 public:
     TRawPeer() = default;
-    explicit TRawPeer(int fd);
-    ~TRawPeer();
-    TRawPeer(TRawPeer&& other) noexcept;
+    explicit TRawPeer(int fd) : Fd(fd) {}
+    ~TRawPeer() { Close(); }
+    TRawPeer(TRawPeer&& other) noexcept : Fd(std::exchange(other.Fd, -1)), EndOfStream(other.EndOfStream) {}
     TRawPeer& operator=(TRawPeer&& other) noexcept;
     TRawPeer(const TRawPeer&) = delete;
     TRawPeer& operator=(const TRawPeer&) = delete;
