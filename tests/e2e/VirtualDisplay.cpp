@@ -89,12 +89,6 @@ QString TVirtualDisplay::Run(const QString& tool, const QStringList& arguments, 
     return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
 
-QStringList TVirtualDisplay::FindWindows(const QString& titleRegex, qint64 pid) const
-{
-    return XDoTool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", titleRegex})
-        .split(u'\n', Qt::SkipEmptyParts);
-}
-
 QRect TVirtualDisplay::WindowGeometry(const QString& window) const
 {
     // WINDOW=, X=, Y=, WIDTH=, HEIGHT=, one a line.
@@ -103,30 +97,10 @@ QRect TVirtualDisplay::WindowGeometry(const QString& window) const
     return QRect(value(1), value(2), value(3), value(4));
 }
 
-// There is no window manager: nothing gets the keyboard unless we give it.
-void TVirtualDisplay::Focus(const QString& window) const { XDoTool({"windowfocus", "--sync", window}); }
-
-void TVirtualDisplay::Key(const QString& keys) const
-{
-    XDoTool(QStringList{"key", "--delay", "60"} + keys.split(u' ', Qt::SkipEmptyParts));
-}
-
-void TVirtualDisplay::Type(const QString& text) const { XDoTool({"type", "--delay", "30", text}); }
-
-void TVirtualDisplay::Click(QPoint at) const
-{
-    XDoTool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
-}
-
 QImage TVirtualDisplay::Screenshot() const
 {
     QProcess xwd;
     xwd.setProcessEnvironment(Environment());
     xwd.start(QStringLiteral("xwd"), {"-root", "-silent"});
     return xwd.waitForFinished(15000) ? FromXwd(xwd.readAllStandardOutput()) : QImage();
-}
-
-QString TVirtualDisplay::Property(const QString& window, const QString& name) const
-{
-    return Run(QStringLiteral("xprop"), {"-id", window, name});
 }
