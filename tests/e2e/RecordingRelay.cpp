@@ -1,43 +1,23 @@
 #include "e2e/RecordingRelay.h"
 
-#include <QHostAddress>
-
-TRecordingRelay::TRecordingRelay(quint16 targetPort, QObject* parent)
-    : QObject(parent)
-    , TargetPort(targetPort)
+TRecordingRelay::TRecordingRelay(quint16 targetPort)
 {
-    connect(&Server, &QTcpServer::newConnection, this, &TRecordingRelay::Accept);
     Server.listen(QHostAddress::LocalHostIPv6, 0);
-}
-
-void TRecordingRelay::Accept()
-{
-    QTcpSocket* incoming = Server.nextPendingConnection();
-    if (Connector) {
-        incoming->abort();
-        incoming->deleteLater();
-        return;
-    }
-    Connector = incoming;
-    Listener = new QTcpSocket(this);
-    Listener->connectToHost(QHostAddress::LocalHostIPv6, TargetPort);
-
-    connect(Connector, &QTcpSocket::readyRead, this, [this] {
-        const QByteArray bytes = Connector->readAll();
-        FromConnector += bytes;
-        Listener->write(bytes);
-    });
-    connect(Listener, &QTcpSocket::readyRead, this, [this] {
-        const QByteArray bytes = Listener->readAll();
-        FromListener += bytes;
-        Connector->write(bytes);
-    });
-    connect(Connector, &QTcpSocket::disconnected, this, [this] {
-        ConnectorClosed = true;
-        Listener->disconnectFromHost();
-    });
-    connect(Listener, &QTcpSocket::disconnected, this, [this] {
-        ListenerClosed = true;
-        Connector->disconnectFromHost();
+    connect(&Server, &QTcpServer::newConnection, this, [this, targetPort] {
+        Connector = Server.nextPendingConnection();
+        Server.close();  // one connection is relayed
+        Listener = new QTcpSocket(this);
+        Listener->connectToHost(QHostAddress::LocalHostIPv6, targetPort);
+        const auto forward = [this](QTcpSocket* from, QTcpSocket* to, QByteArray* record) {
+            connect(from, &QTcpSocket::readyRead, this, [=] {
+                const QByteArray bytes = from->readAll();
+                *record += bytes;
+                to->write(bytes);
+            });
+            connect(from, &QTcpSocket::disconnected, to, &QTcpSocket::disconnectFromHost);
+        };
+        forward(Connector, Listener, &FromConnector);
+        forward(Listener, Connector, &FromListener);
+        connect(Connector, &QTcpSocket::disconnected, this, [this] { ConnectorClosed = true; });
     });
 }

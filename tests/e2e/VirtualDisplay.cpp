@@ -1,6 +1,5 @@
 #include "e2e/VirtualDisplay.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QThread>
@@ -8,42 +7,27 @@
 
 namespace {
 
-constexpr int kCommandTimeoutMs = 15000;
-
-quint32 BigEndianAt(const QByteArray& data, qsizetype offset)
+quint32 At(const QByteArray& data, qsizetype offset)
 {
     return qFromBigEndian<quint32>(data.constData() + offset);
 }
 
-// Reads the ZPixmap true-colour picture that `xwd -root` writes.
+// Reads the true-colour ZPixmap picture (3 or 4 bytes a pixel) that `xwd -root` writes; Xvfb
+// runs on this machine, so its pixels come in this machine's (little-endian) byte order.
 QImage FromXwd(const QByteArray& xwd)
 {
     if (xwd.size() < 100)
         return {};
-    const quint32 headerSize = BigEndianAt(xwd, 0);
-    const quint32 width = BigEndianAt(xwd, 16);
-    const quint32 height = BigEndianAt(xwd, 20);
-    const quint32 byteOrder = BigEndianAt(xwd, 28);
-    const quint32 bitsPerPixel = BigEndianAt(xwd, 44);
-    const quint32 bytesPerLine = BigEndianAt(xwd, 48);
-    const quint32 colours = BigEndianAt(xwd, 76);
-    const qsizetype start = qsizetype(headerSize) + qsizetype(colours) * 12;
-    const quint32 stride = bitsPerPixel / 8;
-    if ((stride != 3 && stride != 4) || bytesPerLine < width * stride
-        || xwd.size() < start + qsizetype(bytesPerLine) * height)
+    const int width = int(At(xwd, 16)), height = int(At(xwd, 20)), stride = int(At(xwd, 44)) / 8;
+    const qsizetype bytesPerLine = At(xwd, 48), start = qsizetype(At(xwd, 0)) + qsizetype(At(xwd, 76)) * 12;
+    if ((stride != 3 && stride != 4) || bytesPerLine < width * stride || xwd.size() < start + bytesPerLine * height)
         return {};
-    QImage image(int(width), int(height), QImage::Format_RGB32);
-    for (quint32 y = 0; y < height; ++y) {
-        const auto* line = reinterpret_cast<const uchar*>(xwd.constData() + start + y * bytesPerLine);
-        auto* out = reinterpret_cast<QRgb*>(image.scanLine(int(y)));
-        for (quint32 x = 0; x < width; ++x) {
-            const uchar* p = line + stride * x;
-            const quint32 value = byteOrder == 0 ? quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16
-                                                 : quint32(p[stride - 1]) | quint32(p[stride - 2]) << 8
-                                                       | quint32(p[stride - 3]) << 16;
-            out[x] = 0xFF000000u | value;
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const auto* p = reinterpret_cast<const uchar*>(xwd.constData() + start + y * bytesPerLine + x * stride);
+            image.setPixel(x, y, qRgb(p[2], p[1], p[0]));
         }
-    }
     return image;
 }
 
@@ -53,48 +37,30 @@ TVirtualDisplay::~TVirtualDisplay()
 {
     if (Server) {
         Server->terminate();
-        if (!Server->waitForFinished(5000))
-            Server->kill();
+        Server->waitForFinished(5000);
     }
-}
-
-bool TVirtualDisplay::ToolsAvailable(QString* missing)
-{
-    for (const char* tool : {"Xvfb", "xdotool", "xwd", "xprop"}) {
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
-            *missing = QString::fromLatin1(tool);
-            return false;
-        }
-    }
-    return true;
 }
 
 bool TVirtualDisplay::Start(QString* error)
 {
+    for (const char* tool : {"Xvfb", "xdotool", "xwd", "xprop"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty()) {
+            *error = QString::fromLatin1(tool) + " is not installed";
+            return false;
+        }
     for (int number = 91; number < 140; ++number) {
-        if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
-            || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
+        if (QFile::exists(socket) || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
             continue;
+        DisplayName = QStringLiteral(":%1").arg(number);
         Server = std::make_unique<QProcess>();
         Server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Server->start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"),
-                                               QStringLiteral("0"), QStringLiteral("1280x800x24"),
-                                               QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                                               // Without it the server resets whenever its last client
-                                               // leaves, and refuses the next one meanwhile.
-                                               QStringLiteral("-noreset")});
-        if (!Server->waitForStarted(5000))
-            break;
-        for (int wait = 0; wait < 100; ++wait) {
-            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))) {
-                DisplayName = QStringLiteral(":%1").arg(number);
-                bool ok = false;
-                XDoTool({QStringLiteral("getdisplaygeometry")}, &ok);
-                if (ok)
-                    return true;
-            }
-            if (Server->state() != QProcess::Running)
-                break;
+        // -noreset: otherwise the server resets whenever its last client leaves.
+        Server->start(QStringLiteral("Xvfb"), {DisplayName, "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
+        for (int wait = 0; wait < 100 && Server->state() != QProcess::NotRunning; ++wait) {
+            bool ok = false;
+            if (QFile::exists(socket) && (Run(QStringLiteral("xdotool"), {"getdisplaygeometry"}, &ok), ok))
+                return true;
             QThread::msleep(100);
         }
         Server.reset();
@@ -112,84 +78,29 @@ QProcessEnvironment TVirtualDisplay::Environment() const
     return env;
 }
 
-QString TVirtualDisplay::XDoTool(const QStringList& arguments, bool* ok) const
+QString TVirtualDisplay::Run(const QString& tool, const QStringList& arguments, bool* ok) const
 {
-    QProcess tool;
-    tool.setProcessEnvironment(Environment());
-    tool.start(QStringLiteral("xdotool"), arguments);
-    const bool finished = tool.waitForFinished(kCommandTimeoutMs);
+    QProcess process;
+    process.setProcessEnvironment(Environment());
+    process.start(tool, arguments);
+    const bool finished = process.waitForFinished(15000);
     if (ok)
-        *ok = finished && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
-    return QString::fromLocal8Bit(tool.readAllStandardOutput()).trimmed();
-}
-
-QStringList TVirtualDisplay::FindWindows(const QString& titleRegex, qint64 pid) const
-{
-    QStringList arguments{QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible")};
-    if (pid != 0)
-        arguments << QStringLiteral("--pid") << QString::number(pid);
-    arguments << QStringLiteral("--name") << titleRegex;
-    const QString found = XDoTool(arguments);
-    return found.isEmpty() ? QStringList{} : found.split(QLatin1Char('\n'));
+        *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
 }
 
 QRect TVirtualDisplay::WindowGeometry(const QString& window) const
 {
-    const QString shell = XDoTool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
-    QRect geometry;
-    for (const QString& line : shell.split(QLatin1Char('\n'))) {
-        const QString value = line.section(QLatin1Char('='), 1);
-        if (line.startsWith(QLatin1String("X=")))
-            geometry.moveLeft(value.toInt());
-        else if (line.startsWith(QLatin1String("Y=")))
-            geometry.moveTop(value.toInt());
-        else if (line.startsWith(QLatin1String("WIDTH=")))
-            geometry.setWidth(value.toInt());
-        else if (line.startsWith(QLatin1String("HEIGHT=")))
-            geometry.setHeight(value.toInt());
-    }
-    return geometry;
-}
-
-void TVirtualDisplay::Focus(const QString& window) const
-{
-    // There is no window manager: nothing gets the keyboard unless we give it.
-    XDoTool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
-}
-
-void TVirtualDisplay::Key(const QString& keys) const
-{
-    XDoTool(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")}
-            + keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-}
-
-void TVirtualDisplay::Type(const QString& text) const
-{
-    XDoTool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"), text});
-}
-
-void TVirtualDisplay::Click(QPoint at) const
-{
-    XDoTool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-             QStringLiteral("click"), QStringLiteral("1")});
+    // WINDOW=, X=, Y=, WIDTH=, HEIGHT=, one a line.
+    const QStringList shell = XDoTool({"getwindowgeometry", "--shell", window}).split(u'\n');
+    const auto value = [&](int line) { return shell.value(line).section(u'=', 1).toInt(); };
+    return QRect(value(1), value(2), value(3), value(4));
 }
 
 QImage TVirtualDisplay::Screenshot() const
 {
     QProcess xwd;
     xwd.setProcessEnvironment(Environment());
-    xwd.start(QStringLiteral("xwd"), {QStringLiteral("-root"), QStringLiteral("-silent")});
-    if (!xwd.waitForFinished(kCommandTimeoutMs))
-        return {};
-    return FromXwd(xwd.readAllStandardOutput());
-}
-
-QString TVirtualDisplay::Property(const QString& window, const QString& name) const
-{
-    QProcess xprop;
-    xprop.setProcessEnvironment(Environment());
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), window, name});
-    if (!xprop.waitForFinished(kCommandTimeoutMs))
-        return {};
-    return QString::fromLocal8Bit(xprop.readAllStandardOutput()).trimmed();
+    xwd.start(QStringLiteral("xwd"), {"-root", "-silent"});
+    return xwd.waitForFinished(15000) ? FromXwd(xwd.readAllStandardOutput()) : QImage();
 }

@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 
 #include <memory>
@@ -14,22 +13,26 @@ class TVirtualDisplay
 public:
     ~TVirtualDisplay();
 
-    static bool ToolsAvailable(QString* missing);
     bool Start(QString* error);
-    QString Name() const { return DisplayName; }
     QProcessEnvironment Environment() const;  // for programs shown on this display
 
-    // xdotool with the given arguments; its standard output, trimmed.
-    QString XDoTool(const QStringList& arguments, bool* ok = nullptr) const;
-    QStringList FindWindows(const QString& titleRegex, qint64 pid = 0) const;
+    // Runs a tool of the X display; its standard output, trimmed.
+    QString Run(const QString& tool, const QStringList& arguments, bool* ok = nullptr) const;
+    QString XDoTool(const QStringList& arguments) const { return Run(QStringLiteral("xdotool"), arguments); }
+    QStringList FindWindows(const QString& titleRegex, qint64 pid) const
+    {
+        return XDoTool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", titleRegex})
+            .split(u'\n', Qt::SkipEmptyParts);
+    }
     QRect WindowGeometry(const QString& window) const;
-    void Focus(const QString& window) const;
-    void Key(const QString& keys) const;
-    void Type(const QString& text) const;
-    void Click(QPoint at) const;
-
+    // There is no window manager: nothing gets the keyboard unless we give it.
+    void Focus(const QString& window) const { XDoTool({"windowfocus", "--sync", window}); }
+    void Key(const QString& keys) const { XDoTool(QStringList{"key", "--delay", "60"} + keys.split(u' ', Qt::SkipEmptyParts)); }
+    void Type(const QString& text) const { XDoTool({"type", "--delay", "30", text}); }
+    void Click(QPoint at) const { XDoTool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"}); }
     QImage Screenshot() const;
-    QString Property(const QString& window, const QString& name) const;  // as xprop prints it
+    // As xprop prints it.
+    QString Property(const QString& window, const QString& name) const { return Run("xprop", {"-id", window, name}); }
 
 private:
     QString DisplayName;

@@ -1,25 +1,20 @@
 // Two real programs on a private X server, played by mouse and keyboard as two people would:
 // one listens, the other connects over IPv6 (::1) through a relay that records the bytes, a
-// game is won, the loser plays again, a chat line goes each way, and one side disconnects.
+// game is won, the loser plays again, a chat line is sent, and one side disconnects.
 
 #include "e2e/RecordingRelay.h"
 #include "e2e/VirtualDisplay.h"
 #include "net/DataPacket.h"
 
 #include <QDeadlineTimer>
-#include <QProcess>
-#include <QTcpServer>
 #include <QTest>
 
 #include <csignal>
-#include <memory>
 
 namespace {
 
-constexpr int kStepTimeoutMs = 20000;
-const QRgb kBlue = qRgb(0, 0, 255);
-const QRgb kYellow = qRgb(255, 255, 0);
-const QRgb kRed = qRgb(255, 0, 0);
+constexpr int kStep = 20000;
+const QRgb kYellow = qRgb(255, 255, 0), kRed = qRgb(255, 0, 0), kWhite = qRgb(255, 255, 255);
 
 QList<TDataPacket> Decode(const QByteArray& bytes)
 {
@@ -46,42 +41,21 @@ quint16 FreePort()
     return probe.serverPort();
 }
 
-// The board is the one pure-blue area of a window.
-QRect FindBoard(const QImage& screen, const QRect& window)
-{
-    QRect board;
-    for (int y = window.top(); y <= window.bottom() && y < screen.height(); ++y)
-        for (int x = window.left(); x <= window.right() && x < screen.width(); ++x)
-            if (screen.pixel(x, y) == kBlue)
-                board |= QRect(x, y, 1, 1);
-    return board;
-}
-
-int RoundHalfEven(int numerator, int denominator)
-{
-    const int quotient = numerator / denominator;
-    const int twice = 2 * (numerator % denominator);
-    if (twice > denominator || (twice == denominator && quotient % 2 == 1))
-        return quotient + 1;
-    return quotient;
-}
-
-QPoint CellCentre(const QRect& board, int column, int row)
-{
-    const int cellWidth = RoundHalfEven(board.width() - 5, 7);
-    const int cellHeight = RoundHalfEven(board.height() - 5, 6);
-    const int left = (column - 1) * cellWidth + 5;
-    const int top = (6 - row) * cellHeight + 5;
-    return board.topLeft() + QPoint(left + (cellWidth - 5) / 2, top + (cellHeight - 5) / 2);
-}
-
 struct TPlayer
 {
+    explicit TPlayer(const char* name) : Name(QString::fromLatin1(name)) {}
+
     QString Name;
-    std::unique_ptr<QProcess> Process;
+    QProcess Process;
     QString MainWindow;
-    QRect Geometry;
-    QRect Board;
+    QRect Geometry, Board;
+
+    // Cells split the board's blue area (a 5-pixel frame and gaps) in sevenths and sixths.
+    QPoint Cell(int column, int row) const
+    {
+        const int w = qRound((Board.width() - 5) / 7.0), h = qRound((Board.height() - 5) / 6.0);
+        return Board.topLeft() + QPoint((column - 1) * w + 5 + (w - 5) / 2, (6 - row) * h + 5 + (h - 5) / 2);
+    }
 };
 
 }  // namespace
@@ -92,299 +66,222 @@ class TestTwoPlayers : public QObject
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void wholeGameByClicks();
     void gameAgainstComputer();
 
 private:
-    void StartPlayer(TPlayer& player, QPoint position);
-    // A window showing exactly this title, as a window manager reads it.
     QString WaitForWindow(const QString& title, const TPlayer& player, const QString& except = {});
-    void ConnectTo(TPlayer& player, quint16 port);
-    void UseMenu(TPlayer& player, const QString& menuKey, const QString& itemKey);
-    void Play(TPlayer& player, int column, int row);
-    void LocateBoards();
-    void CheckCell(const TPlayer& player, int column, int row, QRgb colour);
-    void CheckDesktopIdentity(const QString& window);
+    bool Answer(const QString& title, const TPlayer& player, const QString& text, const QString& keys = "Return");
+    bool StartPlayer(TPlayer& player, QPoint position);
+    bool LocateBoards();
+    void UseMenu(const TPlayer& player, const QString& keys);
+    void CheckCells(const TPlayer& player, const QList<std::tuple<int, int, QRgb>>& cells);
 
     TVirtualDisplay Display;
-    QString Program;
-    TPlayer Alice{QStringLiteral("Alice"), {}, {}, {}, {}};
-    TPlayer Bob{QStringLiteral("Bob"), {}, {}, {}, {}};
+    TPlayer Alice{"Alice"}, Bob{"Bob"};
 };
 
 void TestTwoPlayers::initTestCase()
 {
-    QString missing;
-    if (!TVirtualDisplay::ToolsAvailable(&missing))
-        QSKIP(qPrintable(QStringLiteral("%1 is not installed; the end-to-end test needs it").arg(missing)));
     QString error;
     if (!Display.Start(&error))
-        QSKIP(qPrintable(QStringLiteral("no X server could start here: %1").arg(error)));
-    Program = QString::fromLocal8Bit(TESSARO_PROGRAM);
-    QVERIFY2(QFile::exists(Program), qPrintable(Program));
+        QSKIP(qPrintable("the end-to-end test needs an X server: " + error));
 }
 
-void TestTwoPlayers::cleanupTestCase()
-{
-    for (TPlayer* player : {&Alice, &Bob}) {
-        if (player->Process && player->Process->state() != QProcess::NotRunning) {
-            player->Process->terminate();
-            if (!player->Process->waitForFinished(5000))
-                player->Process->kill();
-        }
-    }
-}
-
+// A window showing exactly this title as a window manager reads it, carrying our icon and the
+// class that names the desktop entry, tessaro.desktop.
 QString TestTwoPlayers::WaitForWindow(const QString& title, const TPlayer& player, const QString& except)
 {
-    const QString pattern = QLatin1Char('^') + QString(title).replace(u'.', QStringLiteral("\\.")) + u'$';
     const QString shown = QStringLiteral(" = \"%1\"").arg(title);  // as xprop prints either property
-    QDeadlineTimer deadline(kStepTimeoutMs);
-    while (!deadline.hasExpired()) {
-        for (const QString& window : Display.FindWindows(pattern, player.Process->processId()))
-            if (window != except && Display.Property(window, QStringLiteral("_NET_WM_NAME")).endsWith(shown)
-                && Display.Property(window, QStringLiteral("WM_NAME")).endsWith(shown))
-                return window;
-        QTest::qWait(100);
-    }
-    qWarning("no window titled %s appeared", qPrintable(title));
+    for (QDeadlineTimer deadline(kStep); !deadline.hasExpired(); QTest::qWait(100))
+        for (const QString& w : Display.FindWindows('^' + QString(title).replace(".", "\\.") + '$', player.Process.processId()))
+            if (w != except && Display.Property(w, "_NET_WM_NAME").endsWith(shown) && Display.Property(w, "WM_NAME").endsWith(shown)
+                && Display.Property(w, "WM_CLASS") == "WM_CLASS(STRING) = \"tessaro\", \"tessaro\""
+                && Display.Property(w, "_NET_WM_ICON").contains("Icon (16 x 16)"))
+                return w;
+    qWarning("no window titled %s with our class and icon appeared", qPrintable(title));
     return {};
 }
 
-void TestTwoPlayers::StartPlayer(TPlayer& player, QPoint position)
+bool TestTwoPlayers::Answer(const QString& title, const TPlayer& player, const QString& text, const QString& keys)
 {
-    player.Process = std::make_unique<QProcess>();
-    player.Process->setProcessEnvironment(Display.Environment());
-    player.Process->setProcessChannelMode(QProcess::ForwardedChannels);
-    player.Process->start(Program, {});
-    QVERIFY(player.Process->waitForStarted(10000));
-
-    // The name prompt comes before the main window: select-all is done, typing replaces it.
-    const QString prompt = WaitForWindow(QStringLiteral("Nom"), player);
-    QVERIFY(!prompt.isEmpty());
-    CheckDesktopIdentity(prompt);
-    Display.Focus(prompt);
-    Display.Type(player.Name);
-    Display.Key(QStringLiteral("Return"));
-
-    player.MainWindow = WaitForWindow(QStringLiteral("Tessaro"), player);
-
-    QVERIFY(!player.MainWindow.isEmpty());
-    CheckDesktopIdentity(player.MainWindow);
-    Display.XDoTool({QStringLiteral("windowmove"), QStringLiteral("--sync"), player.MainWindow,
-                     QString::number(position.x()), QString::number(position.y())});
-    QTRY_COMPARE_WITH_TIMEOUT(Display.WindowGeometry(player.MainWindow).topLeft(), position, kStepTimeoutMs);
-    player.Geometry = Display.WindowGeometry(player.MainWindow);
+    const QString window = WaitForWindow(title, player);
+    if (window.isEmpty())
+        return false;
+    Display.Focus(window);
+    if (!text.isEmpty())
+        Display.Type(text);
+    Display.Key(keys);
+    return true;
 }
 
-void TestTwoPlayers::UseMenu(TPlayer& player, const QString& menuKey, const QString& itemKey)
+// The name prompt comes before the main window: select-all is done, typing replaces it.
+bool TestTwoPlayers::StartPlayer(TPlayer& player, QPoint position)
+{
+    player.Process.setProcessEnvironment(Display.Environment());
+    player.Process.setProcessChannelMode(QProcess::ForwardedChannels);
+    player.Process.start(QString::fromLocal8Bit(TESSARO_PROGRAM), {});
+    if (!player.Process.waitForStarted(10000) || !Answer("Nom", player, player.Name))
+        return false;
+    player.MainWindow = WaitForWindow("Tessaro", player);
+    Display.XDoTool({"windowmove", "--sync", player.MainWindow, QString::number(position.x()), QString::number(position.y())});
+    if (!QTest::qWaitFor([&] { return Display.WindowGeometry(player.MainWindow).topLeft() == position; }, kStep))
+        return false;
+    player.Geometry = Display.WindowGeometry(player.MainWindow);
+    return true;
+}
+
+// The board is the one pure-blue area of a window, once both windows are drawn where they stand.
+bool TestTwoPlayers::LocateBoards()
+{
+    QTest::qWait(500);
+    const QImage screen = Display.Screenshot();
+    for (TPlayer* player : {&Alice, &Bob})
+        for (int y = player->Geometry.top(); y <= player->Geometry.bottom(); ++y)
+            for (int x = player->Geometry.left(); x <= player->Geometry.right(); ++x)
+                if (screen.valid(x, y) && screen.pixel(x, y) == qRgb(0, 0, 255))
+                    player->Board |= QRect(x, y, 1, 1);
+    return Alice.Board.width() > 100 && Bob.Board.height() > 100;
+}
+
+void TestTwoPlayers::UseMenu(const TPlayer& player, const QString& keys)
 {
     Display.Focus(player.MainWindow);
-    Display.Key(QStringLiteral("alt+%1").arg(menuKey));
+    Display.Key("alt+" + keys.section(u' ', 0, 0));
     QTest::qWait(300);
-    Display.Key(itemKey);
+    Display.Key(keys.section(u' ', 1));
 }
 
-// "&Connecte..." shares its letter with "&Cessez d'écouter", so the letter only selects;
-// it is the first item, which a menu opened from the keyboard already has selected.
-void TestTwoPlayers::ConnectTo(TPlayer& player, quint16 port)
+void TestTwoPlayers::CheckCells(const TPlayer& player, const QList<std::tuple<int, int, QRgb>>& cells)
 {
-    UseMenu(player, QStringLiteral("c"), QStringLiteral("Return"));
-    const QString connect = WaitForWindow(QStringLiteral("Connectez..."), player);
-    QVERIFY(!connect.isEmpty());
-    Display.Focus(connect);
-    Display.Type(QStringLiteral("::1"));
-    Display.Key(QStringLiteral("Tab"));
-    Display.Type(QString::number(port));
-    Display.Key(QStringLiteral("Return"));
-}
-
-void TestTwoPlayers::LocateBoards()
-{
+    QTest::qWait(300);
     const QImage screen = Display.Screenshot();
-    QVERIFY(!screen.isNull());
-    for (TPlayer* player : {&Alice, &Bob}) {
-        player->Board = FindBoard(screen, player->Geometry);
-        QVERIFY2(player->Board.width() > 100 && player->Board.height() > 100,
-                 qPrintable(QStringLiteral("no board found for %1").arg(player->Name)));
-    }
-}
-
-void TestTwoPlayers::Play(TPlayer& player, int column, int row)
-{
-    Display.Click(CellCentre(player.Board, column, row));
-}
-
-// Every window carries our icon and the class that names the desktop entry, tessaro.desktop.
-void TestTwoPlayers::CheckDesktopIdentity(const QString& window)
-{
-    QCOMPARE(Display.Property(window, QStringLiteral("WM_CLASS")),
-             QStringLiteral("WM_CLASS(STRING) = \"tessaro\", \"tessaro\""));
-    QVERIFY(Display.Property(window, QStringLiteral("_NET_WM_ICON")).contains(QLatin1String("Icon (16 x 16)")));
-}
-
-void TestTwoPlayers::CheckCell(const TPlayer& player, int column, int row, QRgb colour)
-{
-    const QImage screen = Display.Screenshot();
-    const QPoint centre = CellCentre(player.Board, column, row);
-    QCOMPARE(QColor(screen.pixel(centre)).name(), QColor(colour).name());
+    for (const auto& [column, row, colour] : cells)
+        QCOMPARE(QColor(screen.pixel(player.Cell(column, row))).name(), QColor(colour).name());
 }
 
 void TestTwoPlayers::wholeGameByClicks()
 {
-    StartPlayer(Alice, QPoint(0, 0));
-    QVERIFY(!QTest::currentTestFailed());
-    StartPlayer(Bob, QPoint(585, 0));
-    QVERIFY(!QTest::currentTestFailed());
-    LocateBoards();
-    QVERIFY(!QTest::currentTestFailed());
+    QVERIFY(StartPlayer(Alice, QPoint(0, 0)));
+    QVERIFY(StartPlayer(Bob, QPoint(585, 0)));
+    QVERIFY(LocateBoards());
 
-    // Alice listens; Bob connects through the relay.
+    // Alice listens; Bob first tries a port where nothing listens (the socket error box), then
+    // connects through the relay. "&Connectez..." shares its letter with "&Cessez d'écouter", so
+    // the letter only selects; it is the first item, already selected in a menu opened by keys.
     const quint16 port = FreePort();
     TRecordingRelay relay(port);
-    UseMenu(Alice, QStringLiteral("c"), QStringLiteral("e"));
-    const QString listen = WaitForWindow(QStringLiteral("Ecoutez"), Alice);
-    QVERIFY(!listen.isEmpty());
-    Display.Focus(listen);
-    Display.Type(QString::number(port));
-    Display.Key(QStringLiteral("Return"));
+    UseMenu(Alice, "c e");
+    QVERIFY(Answer("Ecoutez", Alice, QString::number(port)));
     QTest::qWait(500);
-
-    // Bob first tries a port where nothing listens: the socket error box.
-    ConnectTo(Bob, FreePort());
-    const QString refused = WaitForWindow(QStringLiteral("Winsock Error"), Bob);
-    QVERIFY(!refused.isEmpty());
-    Display.Focus(refused);
-    Display.Key(QStringLiteral("Return"));
-    ConnectTo(Bob, relay.Port());
+    for (const quint16 target : {FreePort(), relay.Port()}) {
+        UseMenu(Bob, "c Return");
+        QVERIFY(Answer("Connectez...", Bob, "::1", "Tab"));
+        Display.Type(QString::number(target));
+        Display.Key("Return");
+        if (target != relay.Port())
+            QVERIFY(Answer("Winsock Error", Bob, {}));
+    }
 
     // Names both ways; the connecting side opens the first game.
-    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromConnector), (QList<int>{pkName, pkNewGame}), kStepTimeoutMs);
-    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener), (QList<int>{pkName}), kStepTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromConnector), (QList<int>{pkName, pkNewGame}), kStep);
+    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromListener).value(0).Text, Alice.Name, kStep);
     QCOMPARE(Decode(relay.FromConnector).at(0).Text, Bob.Name);
-    QCOMPARE(Decode(relay.FromListener).at(0).Text, Alice.Name);
 
-    // Bob fills column 1, Alice column 2; Bob's fourth piece wins.
-    int moves = 0;
+    // Bob fills column 1, Alice column 2; Bob's fourth piece wins, sent as these very bytes.
     for (int row = 1; row <= 3; ++row) {
-        Play(Bob, 1, row);
-        QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).size(), 3 + moves / 2, kStepTimeoutMs);
-        ++moves;
-        Play(Alice, 2, row);
-        QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromListener).size(), 1 + (moves + 1) / 2, kStepTimeoutMs);
-        ++moves;
+        Display.Click(Bob.Cell(1, row));
+        QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).size(), 2 + row, kStep);
+        Display.Click(Alice.Cell(2, row));
+        QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromListener).size(), 1 + row, kStep);
     }
-    QTest::qWait(300);
     for (int row = 1; row <= 3; ++row) {
-        CheckCell(Bob, 1, row, kYellow);
-        CheckCell(Bob, 2, row, kRed);
-        CheckCell(Alice, 1, row, kRed);
-        CheckCell(Alice, 2, row, kYellow);
+        CheckCells(Bob, {{1, row, kYellow}, {2, row, kRed}});
+        CheckCells(Alice, {{1, row, kRed}, {2, row, kYellow}});
     }
     // TESSARO_SCREENSHOT=file.png keeps this picture of both windows mid-game (the README's).
     if (const QString path = qEnvironmentVariable("TESSARO_SCREENSHOT"); !path.isEmpty())
         Display.Screenshot().copy(Alice.Geometry.united(Bob.Geometry)).save(path);
-
-    Play(Bob, 1, 4);
-    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).size(), 6, kStepTimeoutMs);
-    QCOMPARE(Decode(relay.FromConnector).last().Column, 1);
+    Display.Click(Bob.Cell(1, 4));
+    QTRY_VERIFY_WITH_TIMEOUT(relay.FromConnector.endsWith(QByteArray::fromHex(
+        "01 06 08 54 53 52 4F 31 30 30 30 02 00 02 00 02 00 06 00 02 01 00")), kStep);
 
     // The winner sees the win box, the loser the play-again dialog; the loser plays again.
-    const QString won = WaitForWindow(QStringLiteral("Tessaro"), Bob, Bob.MainWindow);
+    const QString won = WaitForWindow("Tessaro", Bob, Bob.MainWindow);
     QVERIFY(!won.isEmpty());
-    const QString again = WaitForWindow(QStringLiteral("Jouez encore une fois"), Alice);
-    QVERIFY(!again.isEmpty());
-    Display.Focus(again);
-    Display.Key(QStringLiteral("Return"));
-    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener).last(), int(pkNewGame), kStepTimeoutMs);
+    QVERIFY(Answer("Jouez encore une fois", Alice, {}));
+    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener).last(), int(pkNewGame), kStep);
     Display.Focus(won);
-    Display.Key(QStringLiteral("Return"));
-    QTRY_VERIFY_WITH_TIMEOUT(Display.FindWindows(QStringLiteral("^Tessaro$"), Bob.Process->processId()).size() == 1,
-                             kStepTimeoutMs);
+    Display.Key("Return");
+    QTRY_COMPARE_WITH_TIMEOUT(Display.FindWindows("^Tessaro$", Bob.Process.processId()).size(), 1, kStep);
 
     // The loser moves first in the new game, on an emptied board.
-    QTest::qWait(300);
-    CheckCell(Alice, 1, 1, qRgb(255, 255, 255));
-    Play(Alice, 4, 1);
-    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener).last(), int(pkMove), kStepTimeoutMs);
-    QTest::qWait(300);
-    CheckCell(Alice, 4, 1, kYellow);
-    CheckCell(Bob, 4, 1, kRed);
+    CheckCells(Alice, {{1, 1, kWhite}});
+    Display.Click(Alice.Cell(4, 1));
+    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromListener).last(), int(pkMove), kStep);
+    CheckCells(Alice, {{4, 1, kYellow}});
+    CheckCells(Bob, {{4, 1, kRed}});
 
     // Bob answers from the keyboard: Tab from the chat input to the board, then a column's digit.
-    const QPoint bobInput(Bob.Geometry.right() - 80, Bob.Board.bottom() - 25);
     Display.Focus(Bob.MainWindow);
-    Display.Click(bobInput);
-    Display.Key(QStringLiteral("Tab 5"));
-    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).last().Column, 5, kStepTimeoutMs);
-    QTest::qWait(300);
-    CheckCell(Alice, 5, 1, kRed);
+    Display.Click(QPoint(Bob.Geometry.right() - 80, Bob.Board.bottom() - 25));
+    Display.Key("Tab 5");
+    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromConnector).last().Column, 5, kStep);
+    CheckCells(Alice, {{5, 1, kRed}});
 
-    // A chat line each way, typed into the input under the log and sent with Enter.
+    // A chat line typed into the input under the log and sent with Enter.
     const QPoint aliceInput(Alice.Geometry.right() - 80, Alice.Board.bottom() - 25);
     Display.Click(aliceInput);
     Display.Focus(Alice.MainWindow);
     Display.Click(aliceInput);
-    Display.Type(QStringLiteral("bonjour"));
-    Display.Key(QStringLiteral("Return"));
-    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromListener).last().Text, QStringLiteral("Alice: bonjour"), kStepTimeoutMs);
+    Display.Type("bonjour");
+    Display.Key("Return");
+    QTRY_COMPARE_WITH_TIMEOUT(Decode(relay.FromListener).last().Text, QStringLiteral("Alice: bonjour"), kStep);
 
-    UseMenu(Bob, QStringLiteral("c"), QStringLiteral("d"));
-    QTRY_COMPARE_WITH_TIMEOUT(Kinds(relay.FromConnector).last(), int(pkBye), kStepTimeoutMs);
-    QTRY_VERIFY_WITH_TIMEOUT(relay.ClosedByConnector(), kStepTimeoutMs);
+    // Disconnect says goodbye, then closes; both programs stay up.
+    UseMenu(Bob, "c d");
+    QTRY_VERIFY_WITH_TIMEOUT(relay.ConnectorClosed, kStep);
+    QCOMPARE(Kinds(relay.FromConnector).last(), int(pkBye));
     QTest::qWait(500);
-    QCOMPARE(Alice.Process->state(), QProcess::Running);
-    QCOMPARE(Bob.Process->state(), QProcess::Running);
-
+    QCOMPARE(Alice.Process.state(), QProcess::Running);
+    QCOMPARE(Bob.Process.state(), QProcess::Running);
 }
 
 // Alice, alone now, plays the computer from the Jeu menu until one side wins, then quits.
 void TestTwoPlayers::gameAgainstComputer()
 {
-    if (!Alice.Process || Alice.Board.isEmpty())
+    if (Alice.Board.isEmpty())
         QSKIP("Alice's window did not come up");
-    UseMenu(Alice, QStringLiteral("j"), QStringLiteral("c"));
-    const QString dialog = WaitForWindow(QStringLiteral("Contre l'ordinateur"), Alice);
-    QVERIFY(!dialog.isEmpty());
-    Display.Focus(dialog);
-    Display.Key(QStringLiteral("Return"));
-    const auto childIds = [&] {
-        QProcess pgrep;
-        pgrep.start(QStringLiteral("pgrep"), {QStringLiteral("-P"), QString::number(Alice.Process->processId())});
-        pgrep.waitForFinished();
-        return QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(childIds().size(), 1, kStepTimeoutMs);
-    const qint64 bot = childIds().first().toLongLong();
+    UseMenu(Alice, "j c");
+    QVERIFY(Answer("Contre l'ordinateur", Alice, {}));
+    QProcess pgrep;
+    QTRY_VERIFY_WITH_TIMEOUT((pgrep.start("pgrep", {"-P", QString::number(Alice.Process.processId())}),
+                              pgrep.waitForFinished(), pgrep.exitCode() == 0), kStep);
+    const pid_t bot = pid_t(pgrep.readAllStandardOutput().trimmed().toLongLong());
 
     // The lowest hole of the first column that has one, centre first; a press out of turn does nothing.
-    QString end;
-    for (int press = 0; press < 200 && end.isEmpty(); ++press) {
+    QStringList boxes;
+    for (int press = 0; press < 200 && boxes.isEmpty(); ++press) {
         const QImage screen = Display.Screenshot();
-        const auto hole = [&](int column, int row) {
-            return screen.pixel(CellCentre(Alice.Board, column, row)) == qRgb(255, 255, 255);
-        };
         for (int column : {4, 3, 5, 2, 6, 1, 7}) {
             int row = 1;
-            while (row <= 6 && !hole(column, row))
+            while (row <= 6 && screen.pixel(Alice.Cell(column, row)) != kWhite)
                 ++row;
             if (row <= 6) {
-                Play(Alice, column, row);
+                Display.Click(Alice.Cell(column, row));
                 break;
             }
         }
         QTest::qWait(500);
-        QStringList boxes = Display.FindWindows(QStringLiteral("^(Tessaro|Jouez encore une fois)$"), Alice.Process->processId());
+        boxes = Display.FindWindows("^(Tessaro|Jouez encore une fois)$", Alice.Process.processId());
         boxes.removeAll(Alice.MainWindow);
-        end = boxes.value(0);
     }
-    QVERIFY2(!end.isEmpty(), "the game against the computer did not end");
-    Display.Focus(end);
-    Display.Key(QStringLiteral("Return"));
-    UseMenu(Alice, QStringLiteral("j"), QStringLiteral("q"));
-    QVERIFY(Alice.Process->waitForFinished(kStepTimeoutMs));
-    QTRY_VERIFY_WITH_TIMEOUT(kill(pid_t(bot), 0) != 0, kStepTimeoutMs);
+    QVERIFY2(!boxes.isEmpty(), "the game against the computer did not end");
+    Display.Focus(boxes.first());
+    Display.Key("Return");
+    UseMenu(Alice, "j q");
+    QVERIFY(Alice.Process.waitForFinished(kStep));
+    QTRY_VERIFY_WITH_TIMEOUT(kill(bot, 0) != 0, kStep);
 }
 
 QTEST_GUILESS_MAIN(TestTwoPlayers)
