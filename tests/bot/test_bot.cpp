@@ -185,6 +185,7 @@ void TestBot::usageErrors_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("column 8") << QStringList{"--analyse", "448"};
     QTest::newRow("move after a four") << QStringList{"--analyse", "12121213"};
+    QTest::newRow("seventh stone in a column") << QStringList{"--analyse", "4444444"};
     QTest::newRow("unknown level") << QStringList{"--listen", "0", "--level", "Expert"};
     QTest::newRow("connect without port") << QStringList{"--connect", "127.0.0.1"};
 }

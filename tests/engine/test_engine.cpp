@@ -121,25 +121,6 @@ private slots:
         QCOMPARE(QString::fromStdString(FormatAnalysis(Analyse(*p))), line);
     }
 
-    void malformedSequences_data()
-    {
-        QTest::addColumn<QByteArray>("moves");
-        QTest::addColumn<int>("badIndex");
-        QTest::newRow("column 8") << QByteArray("448") << 2;
-        QTest::newRow("column 0") << QByteArray("0") << 0;
-        QTest::newRow("not a digit") << QByteArray("4a") << 1;
-        QTest::newRow("seventh stone") << QByteArray("4444444") << 6;
-        QTest::newRow("move after a four") << QByteArray("44556671") << 7;
-    }
-    void malformedSequences()
-    {
-        QFETCH(QByteArray, moves);
-        QFETCH(int, badIndex);
-        int index = -1;
-        QVERIFY(!TPosition::FromMoves(moves.toStdString(), &index));
-        QCOMPARE(index, badIndex);
-    }
-
     // Every level takes a win; from "Moyen" up none hands the opponent one it could avoid.
     void levelRules_data()
     {
