@@ -13,7 +13,6 @@
 
 namespace {
 
-
 std::unique_ptr<QDialog> MakeForm(int number)
 {
     switch (number) {
@@ -25,27 +24,15 @@ std::unique_ptr<QDialog> MakeForm(int number)
     }
 }
 
-// What the caller reads afterwards: the address or name, and the port.
-QStringList Read(const QDialog& form)
-{
-    QStringList fields;
-    for (const QLineEdit* edit : form.findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly))
-        fields << edit->text();
-    return fields;
-}
-
 // Runs the dialog modally and, once it is up, answers it as a person would: "t:<chars>"
-// types, "close" uses the close box, anything else is a key sequence. A dialog the
-// steps leave open ends with -1.
+// types, anything else is a key sequence. A dialog the steps leave open ends with -1.
 int Answer(QDialog& form, const QStringList& steps)
 {
     QTimer::singleShot(0, &form, [&form, steps] {
         if (!QTest::qWaitForWindowActive(&form))
             return form.done(-1);
         for (const QString& step : steps) {
-            if (step == u"close")
-                form.close();
-            else if (step.startsWith(u"t:"))
+            if (step.startsWith(u"t:"))
                 QTest::keyClicks(QApplication::focusWidget(), step.mid(2));
             else
                 QTest::keySequence(QApplication::focusWidget(), QKeySequence(step));
@@ -72,11 +59,6 @@ private slots:
         QTest::newRow("listen") << 3 << L{"Ecoutez", "Post:", "1024", "OK", "Annuler"};
         QTest::newRow("name") << 4 << L{"Nom", "Inscrivez votre nom:", "Joueur / Joueuse", "OK"};
         QTest::newRow("again") << 5 << L{"Jouez encore une fois", "Jouez encore une fois", "Deconnectez", ":message"};
-        QTest::newRow("about") << 6 << L{"Concernant Tessaro", "OK", "", "Tessaro (En francais)",
-                                         "Copyright © 2026 l'équipe Tessaro", "Écrit par l'équipe Tessaro. Les règles :",
-                                         "https://fr.wikipedia.org/wiki/Puissance_4",
-                                         "Traduit par l'équipe Tessaro. Pour les jeunes :",
-                                         "https://fr.vikidia.org/wiki/Puissance_4"};
     }
     void texts()
     {
@@ -94,26 +76,23 @@ private slots:
         QTest::addColumn<int>("form");
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("result");
-        QTest::addColumn<QStringList>("read");
+        QTest::addColumn<QStringList>("read");  // what the caller reads: the address or name, and the port
         using L = QStringList;
-        const QString name = QStringLiteral("Joueur / Joueuse");
-        QTest::newRow("connect: Enter") << 2 << L{"Return"} << 1 << L{"", "1024"};
         QTest::newRow("connect: typed") << 2 << L{"t:127.0.0.1", "Tab", "t:2000", "Return"} << 1 << L{"127.0.0.1", "2000"};
         QTest::newRow("name: typing replaces") << 4 << L{"t:Alice", "Return"} << 1 << L{"Alice"};
-        QTest::newRow("name: Escape ignored") << 4 << L{"Esc"} << -1 << L{name};
-        QTest::newRow("again: Enter") << 5 << L{"Return"} << 1 << L{};
-        QTest::newRow("about: Enter") << 6 << L{"Return"} << 1 << L{};
+        QTest::newRow("name: Escape ignored") << 4 << L{"Esc"} << -1 << L{"Joueur / Joueuse"};
         QTest::newRow("about: Escape ignored") << 6 << L{"Esc"} << -1 << L{};
     }
     void answers()
     {
         QFETCH(int, form);
         QFETCH(QStringList, steps);
-        QFETCH(int, result);
-        QFETCH(QStringList, read);
         const std::unique_ptr<QDialog> dialog = MakeForm(form);
-        QCOMPARE(Answer(*dialog, steps), result);
-        QCOMPARE(Read(*dialog), read);
+        QTEST(Answer(*dialog, steps), "result");
+        QStringList read;
+        for (const QLineEdit* edit : dialog->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly))
+            read << edit->text();
+        QTEST(read, "read");
     }
 
     void aboutBox()
@@ -131,9 +110,7 @@ private slots:
         });
         QCOMPARE(dialog.exec(), int(mrOk));
         QVERIFY(stayedOpen);
-        QCOMPARE(opened, (QStringList{dialog.Label4->text(), dialog.Label6->text()}));
-        for (int size : {16, 22, 24, 32, 48})
-            QVERIFY(dialog.windowIcon().availableSizes().contains(QSize(size, size)));
+        QCOMPARE(opened, (QStringList{"https://fr.wikipedia.org/wiki/Puissance_4", "https://fr.vikidia.org/wiki/Puissance_4"}));
         // Links point with a hand whose fingertip, on the hot spot, is drawn.
         QCOMPARE(dialog.Label6->cursor().hotSpot(), QPoint(0, 0));
         QCOMPARE(dialog.Label6->cursor().mask().toImage().pixelIndex(0, 0), 1);

@@ -17,9 +17,7 @@ private slots:
         QTest::newRow("top:10x20 bottom:10x30 client:1x1") << "0,0 300x20 | 0,170 300x30 | 0,20 300x150";
         QTest::newRow("client:1x1 bottom:10x59") << "0,0 300x141 | 0,141 300x59";
         QTest::newRow("left:50x10 right:40x10 top:10x10") << "0,10 50x190 | 260,10 40x190 | 0,0 300x10";
-        QTest::newRow("top:10x10 top:10x20") << "0,0 300x10 | 0,10 300x20";
         QTest::newRow("right:30x10 right:20x10") << "270,0 30x200 | 250,0 20x200";
-        QTest::newRow("right:165x10 client:1x1") << "135,0 165x200 | 0,0 135x200";
         QTest::newRow("none:11x13 client:1x1") << "7,9 11x13 | 0,0 300x200";
         QTest::newRow("left:250x10 right:100x10 client:1x1") << "0,0 250x200 | 200,0 100x200 | 250,0 0x200";
     }

@@ -3,8 +3,6 @@
 #include "controls/OutlineOverlay.h"
 
 #include <QApplication>
-#include <QPointer>
-#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -18,46 +16,19 @@ void DropPlatformNotices(QtMsgType type, const QMessageLogContext& context, cons
         previousHandler(type, context, message);
 }
 
-// "left top right bottom" with right and bottom outside, as the layout rules state them; "-" for none.
-QString Edges(const QRect& r)
+// The palette roles along a line of pixels from (x, y), down or to the right: L light, D dark,
+// B button face.
+QString Roles(QWidget& widget, QPoint p, QPoint step, int count)
 {
-    return r.isNull() ? "-" : QString::asprintf("%d %d %d %d", r.x(), r.y(), r.x() + r.width(), r.y() + r.height());
-}
-
-// A 200 x 100 panel with its bar on, set up from words such as "alRight htSingle hoLeft close bevel".
-void Configure(TFloatingPanel& panel, const QString& words)
-{
-    static const QStringList aligns{"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"};
-    static const QStringList handles{"htNone", "htSingle", "htDouble", "htBig", "htDoubleBig"};
-    static const QStringList orientations{"hoTop", "hoLeft", "hoBottom", "hoRight"};
-    panel.resize(200, 100);
-    panel.SetResizeBar(true);
-    panel.SetBevel(words.contains("bevel"));
-    panel.SetCloseButton(words.contains("close"));
-    for (const QString& word : words.split(u' ')) {
-        if (aligns.contains(word))
-            panel.SetAlign(TAlign(aligns.indexOf(word)));
-        else if (handles.contains(word))
-            panel.SetHandleType(THandleType(handles.indexOf(word)));
-        else if (orientations.contains(word))
-            panel.SetHandleOrientation(THandleOrientation(orientations.indexOf(word)));
-    }
-}
-
-// The palette roles along a line of pixels, "x,y down|right roles": L light, D dark, B button face.
-QString Roles(QWidget& widget, const QString& line)
-{
-    const QStringList words = line.split(u' ');
     const QImage image = widget.grab().toImage();
     const QPalette& palette = widget.palette();
     const QHash<QRgb, char> names{{palette.color(QPalette::Light).rgb(), 'L'},
                                   {palette.color(QPalette::Dark).rgb(), 'D'},
                                   {palette.color(QPalette::Button).rgb(), 'B'}};
-    QPoint p(words[0].section(u',', 0, 0).toInt(), words[0].section(u',', 1).toInt());
     QString roles;
-    for (; roles.size() < words[2].size(); p += words[1] == u"down" ? QPoint(0, 1) : QPoint(1, 0))
+    for (; roles.size() < count; p += step)
         roles += QLatin1Char(names.value(image.pixel(p), '?'));
-    return words.mid(0, 2).join(u' ') + u' ' + roles;
+    return roles;
 }
 
 TOutlineOverlay* VisibleOutline()
@@ -76,43 +47,6 @@ Qt::CursorShape CurrentOverride()
     return cursor ? cursor->shape() : Qt::ArrowCursor;
 }
 
-// A 565 x 355 parent with the panel (bar on, no bevel, 165 wide or high) docked at one edge, as
-// the main window holds its chat column, optionally behind a neighbour on the same edge; a client
-// widget takes the rest, and the panel holds a client child of its own. `events` logs the panel's.
-struct DockedPanel
-{
-    explicit DockedPanel(TAlign align, int neighbour = 0)
-    {
-        container.resize(565, 355);
-        auto* dock = new TDockLayout(&container);
-        if (neighbour) {
-            auto* outer = new QWidget(&container);
-            outer->resize(neighbour, neighbour);
-            dock->addWidget(outer, align);
-        }
-        panel->SetBevel(false);
-        panel->SetResizeBar(true);
-        panel->resize(165, 165);
-        dock->addWidget(panel, align);
-        dock->addWidget(client, alClient);
-        panel->ChildLayout()->addWidget(inner, alClient);
-        container.show();
-        dock->activate();
-        using TSignal = void (TFloatingPanel::*)(TFloatingPanel*);
-        const std::pair<TSignal, const char*> kinds[] = {
-            {&TFloatingPanel::OnShow, "show"}, {&TFloatingPanel::OnHide, "hide"}, {&TFloatingPanel::OnFloat, "float"},
-            {&TFloatingPanel::OnDefloat, "defloat"}, {&TFloatingPanel::OnSplit, "split"}};
-        for (const auto& [signal, name] : kinds)
-            QObject::connect(panel, signal, panel, [this, name = name] { events << name; });
-    }
-
-    QStringList events;
-    QWidget container;
-    TFloatingPanel* panel = new TFloatingPanel(&container);
-    QWidget* client = new QWidget(&container);
-    QWidget* inner = new QWidget(panel);
-};
-
 } // namespace
 
 class TestFloatingPanel : public QObject
@@ -129,33 +63,45 @@ private slots:
         QCOMPARE(VisibleOutline(), nullptr);
     }
 
-    // The row's name sets the panel up; rectangles are "left top right bottom", right and bottom outside.
-    void layout_data()
+    // A 200 x 100 panel with its bar on: the bevel, bar, handle and close box as drawn, and the
+    // child placed where the panel says its children go.
+    void drawn_data()
     {
-        QTest::addColumn<QString>("rects"); // bar | handle | close box | children
-        QTest::addColumn<QString>("pixels");
-        QTest::newRow("alRight") << "0 0 5 100 | - | - | 6 1 199 99" << "0,50 right LBBBDB";
-        QTest::newRow("htSingle bevel") << "- | 2 2 198 6 | - | 2 6 198 98" << "50,0 down LBLBDB";
-        QTest::newRow("htDoubleBig") << "- | 2 2 198 12 | - | 1 11 199 99" << "50,2 down LBBDBLBBDB";
-        QTest::newRow("htDoubleBig close") << "- | 2 2 198 14 | 187 2 198 14 | 1 13 199 99"
-                                           << "186,5 right BLBBBBBBBBBDB";
-        QTest::newRow("alBottom htDouble") << "0 0 200 5 | 2 7 198 15 | - | 1 14 199 99" << "50,0 down LBBBDBBLBDBLBDB";
-        QTest::newRow("alClient") << "- | - | - | 1 1 199 99" << "0,50 right BBBBBB";
+        QTest::addColumn<int>("align");
+        QTest::addColumn<int>("handle");
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<QPoint>("from");
+        QTest::addColumn<QString>("across");  // the roles rightwards from there
+        QTest::addColumn<QString>("down");    // the roles downwards from there
+        QTest::newRow("right bar") << int(alRight) << int(htNone) << "" << QPoint(0, 50) << "LBBBDB" << "";
+        QTest::newRow("single handle, bevel") << int(alNone) << int(htSingle) << "bevel" << QPoint(50, 0) << "" << "LBLBDB";
+        QTest::newRow("double big handle") << int(alNone) << int(htDoubleBig) << "" << QPoint(50, 2) << "" << "LBBDBLBBDB";
+        QTest::newRow("close box") << int(alNone) << int(htDoubleBig) << "close" << QPoint(186, 5) << "BLBBBBBBBBBDB" << "";
+        QTest::newRow("bottom bar, double handle") << int(alBottom) << int(htDouble) << "" << QPoint(50, 0) << "" << "LBBBDBBLBDBLBDB";
+        QTest::newRow("client: no bar") << int(alClient) << int(htNone) << "" << QPoint(0, 50) << "BBBBBB" << "";
     }
-    void layout()
+    void drawn()
     {
+        QFETCH(int, align);
+        QFETCH(QPoint, from);
+        QFETCH(QString, across);
+        QFETCH(QString, down);
+        QFETCH(QString, extra);
         QWidget parent;
         TFloatingPanel panel(&parent);
-        Configure(panel, QString::fromLatin1(QTest::currentDataTag()));
+        panel.resize(200, 100);
+        panel.SetResizeBar(true);
+        panel.SetBevel(extra == "bevel");
+        panel.SetCloseButton(extra == "close");
+        QFETCH(int, handle);
+        panel.SetHandleType(THandleType(handle));
+        panel.SetAlign(TAlign(align));
         auto* child = new QWidget(&panel);
         panel.ChildLayout()->addWidget(child, alClient);
         panel.ChildLayout()->activate();
-        const QStringList rects{Edges(panel.BarRect()), Edges(panel.HandleRect()), Edges(panel.CloseRect()),
-                                Edges(panel.ChildRect())};
-        QTEST(rects.join(" | "), "rects");
         QCOMPARE(child->geometry(), panel.ChildRect());
-        QFETCH(QString, pixels);
-        QCOMPARE(Roles(panel, pixels), pixels);
+        QCOMPARE(Roles(panel, from, QPoint(1, 0), across.size()), across);
+        QCOMPARE(Roles(panel, from, QPoint(0, 1), down.size()), down);
     }
 
     // Hover on the bar, elsewhere on the panel and on its child, then press on the bar, drag and
@@ -181,18 +127,41 @@ private slots:
         QFETCH(int, neighbour);
         QFETCH(QPoint, press);
         QFETCH(QPoint, release);
-        DockedPanel area(TAlign(align), neighbour);
-        TFloatingPanel* panel = area.panel;
+        // A 565 x 355 parent with the panel docked at one edge, as the main window holds its chat
+        // column, maybe behind a neighbour; a client widget takes the rest, the panel holds a child.
+        QWidget container;
+        container.resize(565, 355);
+        auto* dock = new TDockLayout(&container);
+        if (neighbour) {
+            auto* outer = new QWidget(&container);
+            outer->resize(neighbour, neighbour);
+            dock->addWidget(outer, TAlign(align));
+        }
+        auto* panel = new TFloatingPanel(&container);
+        panel->SetBevel(false);
+        panel->SetResizeBar(true);
+        panel->resize(165, 165);
+        dock->addWidget(panel, TAlign(align));
+        auto* client = new QWidget(&container);
+        dock->addWidget(client, alClient);
+        auto* inner = new QWidget(panel);
+        panel->ChildLayout()->addWidget(inner, alClient);
+        container.show();
+        dock->activate();
         panel->raise(); // over the client widget where they overlap, so the pointer reaches it
-        QVERIFY(QTest::qWaitForWindowExposed(&area.container));
+        QVERIFY(QTest::qWaitForWindowExposed(&container));
+        QList<bool> events;  // true for OnSplit, false for any other
+        for (auto signal : {&TFloatingPanel::OnShow, &TFloatingPanel::OnHide, &TFloatingPanel::OnFloat,
+                            &TFloatingPanel::OnDefloat, &TFloatingPanel::OnSplit})
+            QObject::connect(panel, signal, panel, [&events, signal] { events << (signal == &TFloatingPanel::OnSplit); });
         const bool horizontal = align == alLeft || align == alRight;
         const QRect bar(panel->mapToGlobal(panel->BarRect().topLeft()), panel->BarRect().size());
         const auto shape = bar.isEmpty() ? Qt::ArrowCursor : horizontal ? Qt::SizeHorCursor : Qt::SizeVerCursor;
         // A corner away from the bar, on the panel itself and not on its child.
         const QPoint offBar = panel->BarRect().contains(0, 0) ? panel->rect().bottomRight() : QPoint(0, 0);
         const std::pair<QWidget*, QPoint> path[] = {{panel, press}, {panel, offBar}, {panel, press},
-                                                    {area.inner, QPoint(20, 20)}, {panel, press},
-                                                    {area.client, QPoint(20, 20)}};
+                                                    {inner, QPoint(20, 20)}, {panel, press},
+                                                    {client, QPoint(20, 20)}};
         for (const auto& [widget, point] : path) {
             QTest::mouseMove(widget, point);
             QCOMPARE(CurrentOverride(), point == press ? shape : Qt::ArrowCursor);
@@ -205,15 +174,15 @@ private slots:
             // Along the bar's axis only, and never out of the parent.
             const QRect shown = outline->Outline();
             QCOMPARE(shown, bar.translated(horizontal ? shown.x() - bar.x() : 0, horizontal ? 0 : shown.y() - bar.y()));
-            QVERIFY(QRect(area.container.mapToGlobal(QPoint(0, 0)), area.container.size()).contains(shown));
+            QVERIFY(QRect(container.mapToGlobal(QPoint(0, 0)), container.size()).contains(shown));
         }
         QTest::mouseRelease(panel, Qt::LeftButton, {}, release);
         QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-        QCOMPARE(area.events, bar.isEmpty() ? QStringList() : QStringList{"split"});
+        QCOMPARE(events, bar.isEmpty() ? QList<bool>() : QList<bool>{true});
         QTEST(horizontal ? panel->width() : panel->height(), "extent");
         if (!bar.isEmpty()) {
-            const int client = horizontal ? area.client->width() : area.client->height();
-            QCOMPARE(client + neighbour + (horizontal ? panel->width() : panel->height()), horizontal ? 565 : 355);
+            const int rest = horizontal ? client->width() : client->height();
+            QCOMPARE(rest + neighbour + (horizontal ? panel->width() : panel->height()), horizontal ? 565 : 355);
         }
     }
 };

@@ -81,10 +81,8 @@ private slots:
     void textToNumber()
     {
         QFETCH(QString, text);
-        QFETCH(QVariant, number);
         const auto read = TNumberEdit::TextToNumber(text);
-        QCOMPARE(read.has_value(), number.isValid());
-        QCOMPARE(read.value_or(0), number.toInt());
+        QTEST(read ? QVariant(*read) : QVariant(), "number");
     }
 
     void script_data()
@@ -103,7 +101,6 @@ private slots:
         QTest::newRow("fixed clipboard") << "fixed" << "1024" << "Paste Cut MenuPaste MenuCut" << "1024";
         QTest::newRow("read-only") << "readonly" << "1024" << "Up Down Paste MenuCut" << "1024";
         QTest::newRow("equal limits") << "7..7" << "" << "set:-2147483648" << "-2147483648";
-        QTest::newRow("write below") << "1..10" << "" << "set:0" << "1";
         QTest::newRow("crossed, write at min") << "10..1" << "" << "set:10" << "1";
         QTest::newRow("range wrap") << "1..10" << "2147483647" << "Up" << "1";
         QTest::newRow("leave above") << "1..10" << "|" << "t:99 Popup t:9 Tab" << "10";
@@ -122,7 +119,6 @@ private slots:
         new QLineEdit(&window);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        QCOMPARE(edit->text(), "0");
         edit->SetEditorEnabled(setup != "fixed");
         edit->setReadOnly(setup == "readonly");
         edit->SetMinValue(setup.section("..", 0, 0).toInt());
