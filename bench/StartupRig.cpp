@@ -53,10 +53,6 @@ std::uint16_t FreePort()
 bool TStartupRig::Start()
 {
     QString problem;
-    if (!TVirtualDisplay::ToolsAvailable(&problem)) {
-        Trouble = problem + QStringLiteral(" is not installed");
-        return false;
-    }
     if (!Display.Start(&problem)) {
         Trouble = problem;
         return false;
