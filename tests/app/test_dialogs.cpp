@@ -95,6 +95,17 @@ private slots:
         QTEST(read, "read");
     }
 
+    // Two buttons of one width in the proportions of the 195-pixel dialog; the first caption is
+    // meant to be wider than its button.
+    void playAgainLayout()
+    {
+        TForm5 dialog;
+        dialog.show();
+        QCOMPARE(dialog.Button1->width(), dialog.Button2->width());
+        QVERIFY(qAbs(dialog.Button1->width() * 195 - dialog.width() * 75) <= 3 * 195);
+        QVERIFY(dialog.Button1->fontMetrics().horizontalAdvance(dialog.Button1->text()) > dialog.Button1->width());
+    }
+
     void aboutBox()
     {
         TForm6 dialog;
