@@ -154,12 +154,15 @@ private slots:
         }
     }
 
-    // Wherever "Parfait" plays, its move keeps the position's exact value.
+    // Wherever "Parfait" plays, its move keeps the position's exact value: in the first moves
+    // from the book (the centre, and after an opening in column 2 the third column, not the centre).
     void perfectKeepsTheValue()
     {
         std::mt19937 rng(5);
         TEngine perfect(TLevel::Parfait);
         std::atomic<bool> stop{false};
+        QCOMPARE(perfect.ChooseMove(Position(""), stop), 3);
+        QCOMPARE(perfect.ChooseMove(Position("2"), stop), 2);
         for (int checked = 0; checked < 40;) {
             const std::string moves = RandomGame(rng, 18 + static_cast<int>(rng() % 10));
             if (moves.empty())
