@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_RUNS ?= 20000
 
-.PHONY: all deps build run test test-dev test-asan test-fuzz bench book fuzz mutants install package clean
+.PHONY: all deps build run test test-dev test-programs test-asan test-fuzz bench book fuzz mutants install package clean
 
 all: build
 
@@ -20,10 +20,18 @@ run: deps
 	cmake --build --preset release -j $(JOBS) --target tessaro
 	./build/release/src/app/tessaro
 
-test: deps test-dev test-asan test-fuzz
+# The unit and loopback tests run once, under the sanitizers; the Debug build adds only what
+# they cannot cover there (the programs under a display, the package), so nothing is compiled
+# twice for the same check. make test-dev runs every test in the Debug build.
+test: deps test-programs test-asan test-fuzz
 
 test-dev: build
 	ctest --preset dev -j $(JOBS)
+
+test-programs: deps
+	cmake --preset dev
+	cmake --build --preset programs -j $(JOBS)
+	ctest --preset programs -j $(JOBS)
 
 test-asan: deps
 	cmake --preset asan
