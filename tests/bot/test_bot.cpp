@@ -67,139 +67,130 @@ class TestBot : public QObject
     Q_OBJECT
 
 private slots:
-    void wholeGame_data();
-    void wholeGame();
-    void hostilePeer_data();
-    void hostilePeer();
-    void endsWhenThePeerLeaves_data();
-    void endsWhenThePeerLeaves();
-    void usageErrors_data();
-    void usageErrors();
-};
-
-void TestBot::wholeGame_data()
-{
-    QTest::addColumn<QString>("level");
-    QTest::addColumn<QString>("winners");  // of the three games: B the bot, U us
-    QTest::newRow("Débutant against Fort") << QStringLiteral("Débutant") << QStringLiteral("UUU");
-    // A bot that saw the board from our side would still win some games, but not these.
-    QTest::newRow("Fort against Fort") << QStringLiteral("Fort") << QStringLiteral("BUB");
-}
-
-// Three games against the strong level: the results are fixed by the seeds, and whoever lost
-// starts the next game, the bot as readily as we do.
-void TestBot::wholeGame()
-{
-    QFETCH(QString, level);
-    QFETCH(QString, winners);
-    TEngine strong(TLevel::Fort, 3);
-    TBot bot(level);
-    QVERIFY(bot.Port != 0);
-    TFakeWindow window;
-    window.PlayAgainAnswers = {IDOK, IDOK, IDOK};
-    TSession me(window);
-    me.Match.LocalName = QStringLiteral("Test");
-    me.Connect1Click(QStringLiteral("127.0.0.1"), QString::number(bot.Port));
-    QString results;
-    for (int games = 1; games <= 3; ++games) {
-        const int remote = me.Match.RemoteScore;
-        QVERIFY(RunModalUntil([&] { PlayIfOurTurn(me, strong); return me.Match.LocalScore + me.Match.RemoteScore == games; },
-                              kPatience));
-        results += me.Match.RemoteScore > remote ? u'B' : u'U';
+    void wholeGame_data()
+    {
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<QString>("winners");  // of the three games: B the bot, U us
+        QTest::newRow("Débutant against Fort") << QStringLiteral("Débutant") << QStringLiteral("UUU");
+        // A bot that saw the board from our side would still win some games, but not these.
+        QTest::newRow("Fort against Fort") << QStringLiteral("Fort") << QStringLiteral("BUB");
     }
-    QCOMPARE(results, winners);
-    QCOMPARE(me.Match.RemoteName, QStringLiteral("Ordinateur"));
-    QVERIFY(window.ChatLines.contains(QStringLiteral("Ordinateur: Bonne partie !")));
-    me.Disconnect1Click();
-    QVERIFY(bot.EndsWell());
-}
 
-void TestBot::hostilePeer_data()
-{
-    QByteArray random(8 << 20, Qt::Uninitialized);
-    QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
-    QByteArray chats;
-    for (int i = 0; i < 200000; ++i)
-        chats += Encoded(pkChat, 0, QString(200, QChar(u'a' + i % 26)));
-    // A chat packet up to its text, whose length says 2 GiB - 1 bytes follow.
-    const QByteArray huge = Encoded(pkChat).first(17) + QByteArray::fromHex("0cffffff7f") + QByteArray(1 << 20, 'x');
-    QTest::addColumn<QByteArray>("attack");
-    QTest::newRow("8 MB of random bytes") << random;
-    QTest::newRow("a flood of 200000 chat lines") << chats;
-    QTest::newRow("a 2 GiB string, then 1 MB of it") << huge;
-}
+    // Three games against the strong level: the results are fixed by the seeds, and whoever lost
+    // starts the next game, the bot as readily as we do.
+    void wholeGame()
+    {
+        QFETCH(QString, level);
+        QFETCH(QString, winners);
+        TEngine strong(TLevel::Fort, 3);
+        TBot bot(level);
+        QVERIFY(bot.Port != 0);
+        TFakeWindow window;
+        window.PlayAgainAnswers = {IDOK, IDOK, IDOK};
+        TSession me(window);
+        me.Match.LocalName = QStringLiteral("Test");
+        me.Connect1Click(QStringLiteral("127.0.0.1"), QString::number(bot.Port));
+        QString results;
+        for (int games = 1; games <= 3; ++games) {
+            const int remote = me.Match.RemoteScore;
+            const auto played = [&] { return PlayIfOurTurn(me, strong), me.Match.LocalScore + me.Match.RemoteScore == games; };
+            QVERIFY(RunModalUntil(played, kPatience));
+            results += me.Match.RemoteScore > remote ? u'B' : u'U';
+        }
+        QCOMPARE(results, winners);
+        QCOMPARE(me.Match.RemoteName, QStringLiteral("Ordinateur"));
+        QVERIFY(window.ChatLines.contains(QStringLiteral("Ordinateur: Bonne partie !")));
+        me.Disconnect1Click();
+        QVERIFY(bot.EndsWell());
+    }
 
-void TestBot::hostilePeer()
-{
-    QFETCH(QByteArray, attack);
-    TBot bot;
-    TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
-    QVERIFY(peer.IsOpen());
-    QTest::qWait(200);
-    const long before = bot.ResidentKb();
-    // Bytes that cannot start a packet end whatever the attack left unfinished.
-    QVERIFY(peer.SendAll(attack + QByteArray(16, char(0xFF))));
-    // A batch that begins in garbage is dropped whole, so the move is offered until it lands.
-    TPacketDecoder decoder;
-    QElapsedTimer offered;
-    bool moved = false;
-    const auto botMoved = [&] {
-        if (!offered.isValid() || offered.hasExpired(500))
-            peer.SendAll(Encoded(pkNewGame) + Encoded(pkMove, 4)), offered.start();
-        decoder.Append(peer.ReadAvailable());
-        while (std::optional<TDataPacket> packet = decoder.Next())
-            moved = moved || packet->Kind == pkMove;
-        return moved;
-    };
-    QVERIFY(RunModalUntil(botMoved, kPatience));
-    const long after = bot.ResidentKb();
-    qInfo("resident memory of the bot: %ld kB before, %ld kB after", before, after);
-    QVERIFY(after - before < 64 * 1024);  // keeping the lines would take over 80 MB
-    QCOMPARE(bot.Process.state(), QProcess::Running);
-}
+    void hostilePeer_data()
+    {
+        QByteArray random(8 << 20, Qt::Uninitialized);
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+        QByteArray chats;
+        for (int i = 0; i < 200000; ++i)
+            chats += Encoded(pkChat, 0, QString(200, QChar(u'a' + i % 26)));
+        // A chat packet up to its text, whose length says 2 GiB - 1 bytes follow.
+        const QByteArray huge = Encoded(pkChat).first(17) + QByteArray::fromHex("0cffffff7f") + QByteArray(1 << 20, 'x');
+        QTest::addColumn<QByteArray>("attack");
+        QTest::newRow("8 MB of random bytes") << random;
+        QTest::newRow("a flood of 200000 chat lines") << chats;
+        QTest::newRow("a 2 GiB string, then 1 MB of it") << huge;
+    }
 
-void TestBot::endsWhenThePeerLeaves_data()
-{
-    QTest::addColumn<int>("how");
-    QTest::newRow("goodbye, connection left open") << 0;
-    QTest::newRow("end of stream") << 1;
-    QTest::newRow("reset") << 2;
-}
+    void hostilePeer()
+    {
+        QFETCH(QByteArray, attack);
+        TBot bot;
+        TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
+        QVERIFY(peer.IsOpen());
+        QTest::qWait(200);
+        const long before = bot.ResidentKb();
+        // Bytes that cannot start a packet end whatever the attack left unfinished.
+        QVERIFY(peer.SendAll(attack + QByteArray(16, char(0xFF))));
+        // A batch that begins in garbage is dropped whole, so the move is offered until it lands.
+        TPacketDecoder decoder;
+        QElapsedTimer offered;
+        bool moved = false;
+        const auto botMoved = [&] {
+            if (!offered.isValid() || offered.hasExpired(500))
+                peer.SendAll(Encoded(pkNewGame) + Encoded(pkMove, 4)), offered.start();
+            decoder.Append(peer.ReadAvailable());
+            while (std::optional<TDataPacket> packet = decoder.Next())
+                moved = moved || packet->Kind == pkMove;
+            return moved;
+        };
+        QVERIFY(RunModalUntil(botMoved, kPatience));
+        const long after = bot.ResidentKb();
+        qInfo("resident memory of the bot: %ld kB before, %ld kB after", before, after);
+        QVERIFY(after - before < 64 * 1024);  // keeping the lines would take over 80 MB
+        QCOMPARE(bot.Process.state(), QProcess::Running);
+    }
 
-void TestBot::endsWhenThePeerLeaves()
-{
-    QFETCH(int, how);
-    TBot bot;
-    TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
-    QVERIFY(peer.SendAll(Encoded(pkName, 0, QStringLiteral("Zoé")) + Encoded(pkNewGame) + Encoded(pkMove, 4)));
-    QTest::qWait(300);
-    if (how == 0)
-        QVERIFY(peer.SendAll(Encoded(pkBye)));
-    else
-        how == 1 ? peer.ShutdownWrite() : peer.Reset();
-    QVERIFY(bot.EndsWell());
-}
+    void endsWhenThePeerLeaves_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("goodbye, connection left open") << 0;
+        QTest::newRow("end of stream") << 1;
+        QTest::newRow("reset") << 2;
+    }
 
-void TestBot::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("column 8") << QStringList{"--analyse", "448"};
-    QTest::newRow("move after a four") << QStringList{"--analyse", "12121213"};
-    QTest::newRow("seventh stone in a column") << QStringList{"--analyse", "4444444"};
-    QTest::newRow("unknown level") << QStringList{"--listen", "0", "--level", "Expert"};
-    QTest::newRow("connect without port") << QStringList{"--connect", "127.0.0.1"};
-}
+    void endsWhenThePeerLeaves()
+    {
+        QFETCH(int, how);
+        TBot bot;
+        TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
+        QVERIFY(peer.SendAll(Encoded(pkName, 0, QStringLiteral("Zoé")) + Encoded(pkNewGame) + Encoded(pkMove, 4)));
+        QTest::qWait(300);
+        if (how == 0)
+            QVERIFY(peer.SendAll(Encoded(pkBye)));
+        else
+            how == 1 ? peer.ShutdownWrite() : peer.Reset();
+        QVERIFY(bot.EndsWell());
+    }
 
-void TestBot::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    QProcess bot;
-    bot.start(QStringLiteral(TESSARO_BOT), arguments);
-    QVERIFY(bot.waitForFinished(kPatience));
-    QCOMPARE(bot.exitCode(), 2);
-    QCOMPARE(bot.readAllStandardError().count('\n'), 1);
-    QVERIFY(bot.readAllStandardOutput().isEmpty());
-}
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("column 8") << QStringList{"--analyse", "448"};
+        QTest::newRow("move after a four") << QStringList{"--analyse", "12121213"};
+        QTest::newRow("seventh stone in a column") << QStringList{"--analyse", "4444444"};
+        QTest::newRow("unknown level") << QStringList{"--listen", "0", "--level", "Expert"};
+        QTest::newRow("connect without port") << QStringList{"--connect", "127.0.0.1"};
+    }
+
+    void usageErrors()
+    {
+        QFETCH(QStringList, arguments);
+        QProcess bot;
+        bot.start(QStringLiteral(TESSARO_BOT), arguments);
+        QVERIFY(bot.waitForFinished(kPatience));
+        QCOMPARE(bot.exitCode(), 2);
+        QCOMPARE(bot.readAllStandardError().count('\n'), 1);
+        QVERIFY(bot.readAllStandardOutput().isEmpty());
+    }
+};
 
 QTEST_GUILESS_MAIN(TestBot)
 #include "test_bot.moc"

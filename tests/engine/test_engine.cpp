@@ -65,20 +65,16 @@ private slots:
         for (int game = 0; game < 300; ++game) {
             TBoard board;
             TPosition p;
-            for (int stones = 0; !p.IsFull(); ++stones) {
+            while (!p.IsFull() && !p.LastMoverHasFour()) {
                 const int col = static_cast<int>(rng() % 7);
-                const std::int32_t side = stones % 2 ? cvRemote : cvLocal;
+                const std::int32_t side = p.MovesPlayed() % 2 ? cvRemote : cvLocal;
                 QCOMPARE(p.CanPlay(col), board.Drop(col + 1, side) != 0);
-                if (!p.CanPlay(col)) {
-                    --stones;
+                if (!p.CanPlay(col))
                     continue;
-                }
                 const bool wins = p.IsWinningMove(col);
                 p.Play(col);
                 QCOMPARE(wins, board.HasFourInRow(side));
                 QCOMPARE(p.LastMoverHasFour(), wins);
-                if (wins)
-                    break;
             }
         }
     }

@@ -3,7 +3,6 @@
 #include <QStringList>
 #include <QTest>
 
-
 namespace {
 
 const QStringList kStates{"none", "over", "local", "remote"};
@@ -102,11 +101,6 @@ private slots:
             host.Flow.ApplyRemoteMove(words[3].toInt());
         QTEST((host.Log << "=>" << host.Summary()).join(u' '), "outcome");
     }
-
-    // a opened the game and b received it; the row's name lists the steps. "a:<columns>" presses
-    // them, a first; "a:new", "a:bye" choose New or Disconnect; "a:no" answers no from then on;
-    // "read" lets both read. Inside a's next box, "a:box-read" lets b then a read, "a:box-bye" has
-    // b disconnect and a read.
 };
 
 QTEST_GUILESS_MAIN(TestMatchFlow)
