@@ -37,7 +37,6 @@ QProcessEnvironment TVirtualDisplay::Environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), DisplayName);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     return env;
 }
 
@@ -63,14 +62,14 @@ QRect TVirtualDisplay::WindowGeometry(const QString& window) const
 QImage TVirtualDisplay::Screenshot() const
 {
     const QByteArray xwd = Run("xwd", {"-root", "-silent"});
-    const auto at = [&xwd](int offset) { return xwd.size() < 100 ? 0 : int(qFromBigEndian<quint32>(xwd.constData() + offset)); };
+    const auto at = [&xwd](int field) { return xwd.size() < 100 ? 0 : int(qFromBigEndian<quint32>(xwd.data() + field)); };
     const int width = at(16), height = at(20), stride = at(44) / 8, bytesPerLine = at(48), start = at(0) + at(76) * 12;
-    if ((stride != 3 && stride != 4) || bytesPerLine < width * stride || xwd.size() < start + qsizetype(bytesPerLine) * height)
+    if ((stride != 3 && stride != 4) || bytesPerLine < width * stride || xwd.size() < start + qint64(bytesPerLine) * height)
         return {};
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            const auto* p = reinterpret_cast<const uchar*>(xwd.constData()) + start + qsizetype(y) * bytesPerLine + x * stride;
+            const auto* p = reinterpret_cast<const uchar*>(xwd.data()) + start + qint64(y) * bytesPerLine + x * stride;
             image.setPixel(x, y, qRgb(p[2], p[1], p[0]));
         }
     return image;
