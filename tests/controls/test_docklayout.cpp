@@ -67,11 +67,6 @@ private slots:
         QCOMPARE(panel->BarRect(), QRect(0, 0, 400, 5));
         QCOMPARE(client->geometry(), QRect(0, 0, 400, 250));
 
-        // A resize of an edge widget by the program hands the difference to the client.
-        container.show();
-        panel->resize(400, 80);
-        QTRY_COMPARE(client->geometry(), QRect(0, 0, 400, 220));
-
         // A widget that leaves, by deletion or for another parent, leaves the layout alone.
         auto* doomed = new QWidget(&container);
         dock->addWidget(doomed, alTop);

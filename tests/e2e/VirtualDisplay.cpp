@@ -1,37 +1,7 @@
 #include "e2e/VirtualDisplay.h"
 
-#include <QFile>
 #include <QStandardPaths>
-#include <QThread>
 #include <QtEndian>
-
-namespace {
-
-quint32 At(const QByteArray& data, qsizetype offset)
-{
-    return qFromBigEndian<quint32>(data.constData() + offset);
-}
-
-// Reads the true-colour ZPixmap picture (3 or 4 bytes a pixel) that `xwd -root` writes; Xvfb
-// runs on this machine, so its pixels come in this machine's (little-endian) byte order.
-QImage FromXwd(const QByteArray& xwd)
-{
-    if (xwd.size() < 100)
-        return {};
-    const int width = int(At(xwd, 16)), height = int(At(xwd, 20)), stride = int(At(xwd, 44)) / 8;
-    const qsizetype bytesPerLine = At(xwd, 48), start = qsizetype(At(xwd, 0)) + qsizetype(At(xwd, 76)) * 12;
-    if ((stride != 3 && stride != 4) || bytesPerLine < width * stride || xwd.size() < start + bytesPerLine * height)
-        return {};
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const auto* p = reinterpret_cast<const uchar*>(xwd.constData() + start + y * bytesPerLine + x * stride);
-            image.setPixel(x, y, qRgb(p[2], p[1], p[0]));
-        }
-    return image;
-}
-
-}  // namespace
 
 TVirtualDisplay::~TVirtualDisplay()
 {
@@ -48,23 +18,16 @@ bool TVirtualDisplay::Start(QString* error)
             *error = QString::fromLatin1(tool) + " is not installed";
             return false;
         }
-    for (int number = 91; number < 140; ++number) {
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-        if (QFile::exists(socket) || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-            continue;
-        DisplayName = QStringLiteral(":%1").arg(number);
-        Server = std::make_unique<QProcess>();
-        Server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // -noreset: otherwise the server resets whenever its last client leaves.
-        Server->start(QStringLiteral("Xvfb"), {DisplayName, "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
-        for (int wait = 0; wait < 100 && Server->state() != QProcess::NotRunning; ++wait) {
-            bool ok = false;
-            if (QFile::exists(socket) && (Run(QStringLiteral("xdotool"), {"getdisplaygeometry"}, &ok), ok))
-                return true;
-            QThread::msleep(100);
-        }
-        Server.reset();
-    }
+    Server = std::make_unique<QProcess>();
+    Server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The server picks a free display and prints its number once it takes clients. -noreset:
+    // otherwise it resets whenever its last client leaves.
+    Server->start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
+    for (int wait = 0; wait < 100 && !Server->canReadLine() && Server->state() != QProcess::NotRunning; ++wait)
+        Server->waitForReadyRead(200);
+    DisplayName = ':' + QString::fromLatin1(Server->readLine()).trimmed();
+    if (DisplayName.size() > 1)
+        return true;
     *error = QStringLiteral("no X server could be started");
     return false;
 }
@@ -74,19 +37,16 @@ QProcessEnvironment TVirtualDisplay::Environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("DISPLAY"), DisplayName);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     return env;
 }
 
-QString TVirtualDisplay::Run(const QString& tool, const QStringList& arguments, bool* ok) const
+QByteArray TVirtualDisplay::Run(const QString& tool, const QStringList& arguments) const
 {
     QProcess process;
     process.setProcessEnvironment(Environment());
     process.start(tool, arguments);
-    const bool finished = process.waitForFinished(15000);
-    if (ok)
-        *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    process.waitForFinished(15000);
+    return process.readAllStandardOutput();
 }
 
 QRect TVirtualDisplay::WindowGeometry(const QString& window) const
@@ -97,10 +57,20 @@ QRect TVirtualDisplay::WindowGeometry(const QString& window) const
     return QRect(value(1), value(2), value(3), value(4));
 }
 
+// `xwd -root` writes a header, a colour map of 12-byte entries, then the pixels, 3 or 4 bytes each;
+// Xvfb runs on this machine, so they come in its (little-endian) byte order.
 QImage TVirtualDisplay::Screenshot() const
 {
-    QProcess xwd;
-    xwd.setProcessEnvironment(Environment());
-    xwd.start(QStringLiteral("xwd"), {"-root", "-silent"});
-    return xwd.waitForFinished(15000) ? FromXwd(xwd.readAllStandardOutput()) : QImage();
+    const QByteArray xwd = Run("xwd", {"-root", "-silent"});
+    const auto at = [&xwd](int field) { return xwd.size() < 100 ? 0 : int(qFromBigEndian<quint32>(xwd.data() + field)); };
+    const int width = at(16), height = at(20), stride = at(44) / 8, bytesPerLine = at(48), start = at(0) + at(76) * 12;
+    if ((stride != 3 && stride != 4) || bytesPerLine < width * stride || xwd.size() < start + qint64(bytesPerLine) * height)
+        return {};
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const auto* p = reinterpret_cast<const uchar*>(xwd.data()) + start + qint64(y) * bytesPerLine + x * stride;
+            image.setPixel(x, y, qRgb(p[2], p[1], p[0]));
+        }
+    return image;
 }

@@ -17,9 +17,9 @@ public:
     QProcessEnvironment Environment() const;  // for programs shown on this display
     QString Name() const { return DisplayName; }
 
-    // Runs a tool of the X display; its standard output, trimmed.
-    QString Run(const QString& tool, const QStringList& arguments, bool* ok = nullptr) const;
-    QString XDoTool(const QStringList& arguments) const { return Run(QStringLiteral("xdotool"), arguments); }
+    // Runs a tool of the X display; its standard output.
+    QByteArray Run(const QString& tool, const QStringList& arguments) const;
+    QString XDoTool(const QStringList& arguments) const { return QString(Run("xdotool", arguments)).trimmed(); }
     QStringList FindWindows(const QString& titleRegex, qint64 pid) const
     {
         return XDoTool({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name", titleRegex})
@@ -33,7 +33,7 @@ public:
     void Click(QPoint at) const { XDoTool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"}); }
     QImage Screenshot() const;
     // As xprop prints it.
-    QString Property(const QString& window, const QString& name) const { return Run("xprop", {"-id", window, name}); }
+    QString Property(const QString& id, const QString& name) const { return QString(Run("xprop", {"-id", id, name})).trimmed(); }
 
 private:
     QString DisplayName;
