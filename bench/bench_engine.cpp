@@ -86,7 +86,7 @@ void AnalyseTimes()
 
 struct TPairing { TLevel First; TLevel Second; };
 
-struct TLevelStats { TTimes Times; std::array<double, 43> SlowestAtPly{}; };
+struct TLevelStats { TTimes Times; std::array<double, 43> SlowestAtPly{}; int Unproven = 0; };
 
 // Plays one game; returns 1 when the first engine wins, 2 when the second does, 0 when full.
 int PlayGame(TEngine& a, TEngine& b, std::array<TLevelStats, 4>& stats)
@@ -121,6 +121,7 @@ void Tournament(int games)
             const bool upperFirst = g % 2;
             TEngine lower(pairing.First, 1000 + g), upper(pairing.Second, 5000 + g);
             const int r = upperFirst ? PlayGame(upper, lower, stats) : PlayGame(lower, upper, stats);
+            stats[static_cast<int>(TLevel::Parfait)].Unproven += upper.UnprovenMoves();
             const bool upperWon = r == (upperFirst ? 1 : 2);
             const bool lowerWon = r == (upperFirst ? 2 : 1);
             winsUpper += upperWon;
@@ -147,6 +148,8 @@ void Tournament(int games)
         if (stats[3].SlowestAtPly[ply] > 0)
             std::printf(" %d:%.3f", ply, stats[3].SlowestAtPly[ply]);
     std::printf("\n");
+    std::printf("Parfait's moves not proven within the time allowed: %d of %zu\n", stats[3].Unproven,
+        stats[3].Times.All.size());
     std::printf("target: Parfait never loses: %s\n", parfaitLost ? "lost a game" : "no loss");
     std::printf("target: Parfait wins every game it starts: %s\n", parfaitMissedAWin ? "missed a win" : "all won");
     std::printf("target: each level beats the one below in most games: %s\n", upsets ? "no" : "yes");

@@ -218,12 +218,16 @@ struct TEngine::TImpl
         Solver.SetStopFlag(&stop);
         Solver.SetDeadline(std::chrono::steady_clock::now() + kPerfectThinkingTime);
         const auto best = Solver.BestMove(p);
-        return Solver.Stopped() && !stop ? Strong(p, stop) : best.Column;
+        if (!Solver.Stopped() || stop)
+            return best.Column;
+        ++Unproven;
+        return Strong(p, stop);
     }
 
     TLevel Level;
     std::mt19937_64 Random;
     TSolver Solver;
+    int Unproven = 0;
 };
 
 int BookMove(const TPosition& position)
@@ -248,6 +252,7 @@ TEngine::TEngine(TLevel level, std::uint64_t seed) : Impl(std::make_unique<TImpl
 TEngine::~TEngine() = default;
 
 TLevel TEngine::Level() const { return Impl->Level; }
+int TEngine::UnprovenMoves() const { return Impl->Unproven; }
 
 int TEngine::ChooseMove(const TPosition& position, const std::atomic<bool>& stop)
 {

@@ -40,6 +40,9 @@ public:
     // A column 0..6 for the side to move; -1 when the board is full. Setting `stop` makes a
     // search end early with the best move found so far.
     int ChooseMove(const TPosition& position, const std::atomic<bool>& stop);
+    // "Parfait" only: how many of its moves the solver could not prove within the time allowed
+    // (the strong level's choice stood in). Zero means every move so far was perfect.
+    int UnprovenMoves() const;
 
 private:
     struct TImpl;
