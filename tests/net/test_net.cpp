@@ -1,16 +1,26 @@
+// The packet codec and Windows-1252 against references written here, and the socket layer
+// against raw loopback peers.
+
 #include "net/DataPacket.h"
 #include "net/PacketSamples.h"
+#include "net/SocketErrors.h"
+#include "net/SocketLayer.h"
 #include "net/Win1252.h"
+#include "support/ModalLoop.h"
+#include "support/RawPeer.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <filesystem>
 #include <functional>
 #include <limits>
+#include <memory>
 
 using PacketSamples::MakePacket;
 
 namespace {
+
 
 QByteArray Hex(const char* text) { return QByteArray::fromHex(text); }
 
@@ -68,11 +78,75 @@ QByteArray Packet(const char* kind, const char* text, const char* column, const 
     return kHeader + Hex(kind) + Hex("02 00") + Hex(text) + Hex(column) + Hex(end);
 }
 
+
+
+constexpr int kPatience = 20000;  // generous: a loaded machine must not fail a sound run
+
+struct TRecorder : TSocketEventSink
+{
+    struct TEvent
+    {
+        std::uint32_t Event;
+        int Error;
+    };
+
+    void WMSocketEvent(TSocket socket, std::uint32_t lParam) override
+    {
+        Events.append({WSAGetSelectEvent(lParam), WSAGetSelectError(lParam)});
+        if (Handler)
+            Handler(socket, WSAGetSelectEvent(lParam));
+    }
+    int Count(std::uint32_t event) const
+    {
+        return int(std::ranges::count(Events, event, &TEvent::Event));
+    }
+
+    QList<TEvent> Events;
+    std::function<void(TSocket, std::uint32_t)> Handler;
+};
+
+// Every byte depends on its position, so loss, duplication or reordering shows.
+QByteArray Pattern(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
+int OpenDescriptors()
+{
+    return int(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
 }  // namespace
 
-class TestWire : public QObject
+class TestNet : public QObject
 {
     Q_OBJECT
+
+private slots:
+    void init() { layer = std::make_unique<TSocketLayer>(), sink = {}, peer = {}; }
+
+private:
+    // The connection's near end belongs to the layer, its far end is a raw peer.
+    bool ConnectToRaw()
+    {
+        TRawPeer listener = TRawPeer::Listener();
+        nearEnd = layer->socket(AF_INET, SOCK_STREAM, 0);
+        layer->AsyncSelect(nearEnd, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
+        layer->connect(nearEnd, LoopbackAddress(listener.Port()));
+        return RunModalUntil([&] {
+            if (!peer.IsOpen())
+                peer = listener.Accept();
+            return peer.IsOpen() && sink.Count(FD_CONNECT) > 0;
+        });
+    }
+
+    TRecorder sink;  // outlives the layer, which may still report to it
+    std::unique_ptr<TSocketLayer> layer;
+    TSocket nearEnd = 0;
+    TRawPeer peer;
 
 private slots:
     // One packet in widened forms the reference never writes: a two-byte kind, a four-byte column,
@@ -154,26 +228,6 @@ private slots:
         QCOMPARE(Drain(decoder), QList{after});
     }
 
-    void cutsTextTooLongForAnyDecoder()
-    {
-        const qsizetype limit = TPacketDecoder::kMaxStringLength;
-        TPacketDecoder decoder;
-        decoder.Append(EncodePacket(MakePacket(pkChat, QString(limit + 10, u'x'))));
-        QCOMPARE(Drain(decoder), QList<TDataPacket>{MakePacket(pkChat, QString(limit, u'x'))});
-    }
-
-    // A packet is handed out before its end tag arrives; a wrong end tag is still a flaw.
-    void handsOutPacketBeforeItsEndTag()
-    {
-        const QByteArray move = EncodePacket(MakePacket(pkMove, {}, 2));
-        TPacketDecoder decoder;
-        decoder.Append(move.chopped(1));
-        QCOMPARE(decoder.Next(), MakePacket(pkMove, {}, 2));
-        decoder.Append(Hex("07") + move);
-        QCOMPARE(decoder.Next(), std::nullopt);
-        QCOMPARE(decoder.Pending(), 0);
-    }
-
     void windows1252_data()
     {
         QTest::addColumn<QString>("text");
@@ -199,7 +253,84 @@ private slots:
             all[byte] = char(byte);
         QCOMPARE(ToWin1252(FromWin1252(all)).toHex(' '), all.toHex(' '));
     }
+
+    // Undrained data must not keep the notifier firing.
+    void idleConnectionIsQuiet()
+    {
+        QVERIFY(ConnectToRaw());
+        peer.SendAll("ping");
+        QTRY_COMPARE_WITH_TIMEOUT(sink.Count(FD_READ), 1, kPatience);
+        QTest::qWait(20);
+        const std::uint64_t wakeups = layer->Wakeups();
+        QTest::qWait(300);
+        QCOMPARE(layer->Wakeups(), wakeups);
+        QCOMPARE(sink.Events.size(), 2);
+    }
+
+    void closeComesAfterData_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("large, orderly") << qsizetype(TSocketLayer::kReadBudget * 2 + 7) << false;
+        QTest::newRow("small, reset") << qsizetype(25) << true;
+    }
+
+    void closeComesAfterData()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, reset);
+        QVERIFY(ConnectToRaw());
+        QByteArray received;
+        sink.Handler = [&](TSocket s, std::uint32_t event) {
+            if (event == FD_READ)
+                received += layer->recv(s);
+        };
+        QVERIFY(peer.SendAll(Pattern(size)));
+        // A reset would discard bytes still in the kernel.
+        QVERIFY(!reset || RunModalUntil([&] { return received.size() == size; }));
+        reset ? peer.Reset() : peer.Close();
+        QVERIFY(RunModalUntil([&] { return sink.Count(FD_CLOSE) == 1; }));
+        QCOMPARE(sink.Events.last().Error, reset ? int(WSAECONNRESET) : 0);
+        QCOMPARE(received, Pattern(size));
+    }
+
+    // Megabytes the kernel cannot take at once are queued, not blocked on, and still leave
+    // in order after the close.
+    void sendQueueAndGracefulClose()
+    {
+        QVERIFY(ConnectToRaw());
+        const QByteArray sent = Pattern(16 * 1024 * 1024) + "bye";
+        QCOMPARE(layer->send(nearEnd, QByteArrayView(sent).chopped(3)), int(sent.size() - 3));
+        QCOMPARE(layer->send(nearEnd, "bye"), 3);
+        QCOMPARE(layer->closesocket(nearEnd), 0);
+        QCOMPARE(layer->LingeringSockets(), 1);
+        QByteArray received;
+        QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return peer.SawEndOfStream(); }, kPatience * 3));
+        QVERIFY(received == sent);
+        peer.Close();
+        QVERIFY(RunModalUntil([&] { return layer->LingeringSockets() == 0; }));
+        QCOMPARE(sink.Count(FD_CLOSE) + sink.Count(FD_READ), 0);
+    }
+
+    void failedConnectsLeaveNoDescriptors()
+    {
+        const TRawPeer closedPort = TRawPeer::BoundNotListening();
+        const int before = OpenDescriptors();
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            sink.Events.clear();
+            const TSocket s = layer->socket(AF_INET, SOCK_STREAM, 0);
+            layer->AsyncSelect(s, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
+            const bool pending = layer->connect(s, LoopbackAddress(closedPort.Port())) == 0
+                || layer->WSAGetLastError() == WSAEWOULDBLOCK;
+            QVERIFY(!pending || RunModalUntil([&] { return !sink.Events.isEmpty(); }));
+            QCOMPARE(pending ? sink.Events.takeFirst().Error : layer->WSAGetLastError(), int(WSAECONNREFUSED));
+            QVERIFY(sink.Events.isEmpty());
+            layer->closesocket(s);
+        }
+        QCOMPARE(OpenDescriptors(), before);
+        QCOMPARE(layer->OpenSockets(), 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestWire)
-#include "test_wire.moc"
+QTEST_GUILESS_MAIN(TestNet)
+#include "test_net.moc"
