@@ -12,15 +12,14 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <ranges>
 
 using PacketSamples::MakePacket;
 
 namespace {
-
 
 QByteArray Hex(const char* text) { return QByteArray::fromHex(text); }
 
@@ -78,30 +77,18 @@ QByteArray Packet(const char* kind, const char* text, const char* column, const 
     return kHeader + Hex(kind) + Hex("02 00") + Hex(text) + Hex(column) + Hex(end);
 }
 
-
-
-constexpr int kPatience = 20000;  // generous: a loaded machine must not fail a sound run
-
+// The layer's events, each with its error; Handler, when set, acts on each.
 struct TRecorder : TSocketEventSink
 {
-    struct TEvent
-    {
-        std::uint32_t Event;
-        int Error;
-    };
-
     void WMSocketEvent(TSocket socket, std::uint32_t lParam) override
     {
         Events.append({WSAGetSelectEvent(lParam), WSAGetSelectError(lParam)});
         if (Handler)
             Handler(socket, WSAGetSelectEvent(lParam));
     }
-    int Count(std::uint32_t event) const
-    {
-        return int(std::ranges::count(Events, event, &TEvent::Event));
-    }
+    int Count(std::uint32_t event) const { return int(std::ranges::count(Events | std::views::keys, event)); }
 
-    QList<TEvent> Events;
+    QList<std::pair<std::uint32_t, int>> Events;
     std::function<void(TSocket, std::uint32_t)> Handler;
 };
 
@@ -112,11 +99,6 @@ QByteArray Pattern(qsizetype size)
     for (qsizetype i = 0; i < size; ++i)
         bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
     return bytes;
-}
-
-int OpenDescriptors()
-{
-    return int(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
 }  // namespace
@@ -149,18 +131,6 @@ private:
     TRawPeer peer;
 
 private slots:
-    // One packet in widened forms the reference never writes: a two-byte kind, a four-byte column,
-    // then decoded from a stream where every integer and the magic take their widest form.
-    void widestForms()
-    {
-        const TDataPacket packet = MakePacket(-129, "Zoé", 40000);
-        const QByteArray bytes = Packet("03 7F FF", "06 03 5A 6F E9", "04 40 9C 00 00");
-        QCOMPARE(EncodePacket(packet).toHex(' '), bytes.toHex(' '));
-        TPacketDecoder decoder;
-        decoder.Append(Hex("01 0C 08 00 00 00") + "TSRO1000" + Hex("04 00 00 00 00") + bytes.sliced(13));
-        QCOMPARE(Drain(decoder), QList<TDataPacket>{packet});
-    }
-
     // Random packets, each encoded as the reference does, decoded from random pieces; now and then
     // the next pieces are fed and drained from inside a packet's handling, as a modal box does.
     void randomStreams()
@@ -259,7 +229,7 @@ private slots:
     {
         QVERIFY(ConnectToRaw());
         peer.SendAll("ping");
-        QTRY_COMPARE_WITH_TIMEOUT(sink.Count(FD_READ), 1, kPatience);
+        QVERIFY(RunModalUntil([&] { return sink.Count(FD_READ) == 1; }));
         QTest::qWait(20);
         const std::uint64_t wakeups = layer->Wakeups();
         QTest::qWait(300);
@@ -290,7 +260,7 @@ private slots:
         QVERIFY(!reset || RunModalUntil([&] { return received.size() == size; }));
         reset ? peer.Reset() : peer.Close();
         QVERIFY(RunModalUntil([&] { return sink.Count(FD_CLOSE) == 1; }));
-        QCOMPARE(sink.Events.last().Error, reset ? int(WSAECONNRESET) : 0);
+        QCOMPARE(sink.Events.last().second, reset ? int(WSAECONNRESET) : 0);
         QCOMPARE(received, Pattern(size));
     }
 
@@ -305,31 +275,13 @@ private slots:
         QCOMPARE(layer->closesocket(nearEnd), 0);
         QCOMPARE(layer->LingeringSockets(), 1);
         QByteArray received;
-        QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return peer.SawEndOfStream(); }, kPatience * 3));
+        QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return peer.SawEndOfStream(); }, 60000));
         QVERIFY(received == sent);
         peer.Close();
         QVERIFY(RunModalUntil([&] { return layer->LingeringSockets() == 0; }));
         QCOMPARE(sink.Count(FD_CLOSE) + sink.Count(FD_READ), 0);
     }
 
-    void failedConnectsLeaveNoDescriptors()
-    {
-        const TRawPeer closedPort = TRawPeer::BoundNotListening();
-        const int before = OpenDescriptors();
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            sink.Events.clear();
-            const TSocket s = layer->socket(AF_INET, SOCK_STREAM, 0);
-            layer->AsyncSelect(s, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
-            const bool pending = layer->connect(s, LoopbackAddress(closedPort.Port())) == 0
-                || layer->WSAGetLastError() == WSAEWOULDBLOCK;
-            QVERIFY(!pending || RunModalUntil([&] { return !sink.Events.isEmpty(); }));
-            QCOMPARE(pending ? sink.Events.takeFirst().Error : layer->WSAGetLastError(), int(WSAECONNREFUSED));
-            QVERIFY(sink.Events.isEmpty());
-            layer->closesocket(s);
-        }
-        QCOMPARE(OpenDescriptors(), before);
-        QCOMPARE(layer->OpenSockets(), 0);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestNet)

@@ -5,7 +5,6 @@
 #include <QStringList>
 
 #include <array>
-#include <deque>
 #include <functional>
 
 struct TShownBox
@@ -15,10 +14,9 @@ struct TShownBox
     unsigned Flags = 0;
 };
 
-// A window for the session core that records what it is shown and answers boxes on cue: the
-// play-again box from a queue of answers, then from a handler that may run code "inside" the
-// box (a nested loop with RunModalUntil, so socket events keep flowing), else Cancel; a
-// message box from its handler, else OK, or No to a Yes/No question.
+// A window for the session core that records what it is shown and answers boxes on cue, from
+// handlers that may run code "inside" the box (a nested loop with RunModalUntil, so socket
+// events keep flowing); else OK, No to a Yes/No question, or Cancel to play again.
 class TFakeWindow : public TSessionWindow
 {
 public:
@@ -34,11 +32,7 @@ public:
     int ShowPlayAgain(const QString& message) override
     {
         PlayAgainMessages.append(message);
-        if (PlayAgainAnswers.empty())
-            return OnPlayAgain ? OnPlayAgain(message) : IDCANCEL;
-        const int answer = PlayAgainAnswers.front();
-        PlayAgainAnswers.pop_front();
-        return answer;
+        return OnPlayAgain ? OnPlayAgain(message) : IDCANCEL;
     }
 
     QStringList Log;        // "chat: " and "status: " entries, in the order shown
@@ -49,7 +43,6 @@ public:
     QList<std::array<int, 4>> WinLines;
     int Repaints = 0;
 
-    std::deque<int> PlayAgainAnswers;
     std::function<int(const TShownBox&)> OnBox;
     std::function<int(const QString&)> OnPlayAgain;
 };

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,27 +12,25 @@ sockaddr_in LoopbackAddress(std::uint16_t port)
 
 namespace {
 
-bool WaitForRoom(int fd)
+// Blocking calls give up after 10 s, so a peer the program stopped reading fails instead of hanging.
+int WithTimeout(int fd)
 {
-    pollfd entry{fd, POLLOUT, 0};
-    return ::poll(&entry, 1, 10000) > 0;
+    const timeval wait{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    return fd;
 }
 
 enum class TOpen { Bind, Listen, Connect };
 
-// Closed on failure; a connect waits up to 10 s.
+// Closed on failure. A listener does not block in accept; other peers block only to send.
 TRawPeer Open(std::uint16_t port, TOpen how)
 {
-    TRawPeer peer(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    const int fd = peer.Descriptor();
+    TRawPeer peer(WithTimeout(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (how == TOpen::Listen ? SOCK_NONBLOCK : 0), 0)));
     const sockaddr_in address = LoopbackAddress(port);
     const auto* raw = reinterpret_cast<const sockaddr*>(&address);
-    int err = 0;
-    socklen_t length = sizeof err;
     const bool ok = how == TOpen::Connect
-        ? ::connect(fd, raw, sizeof address) == 0
-              || (errno == EINPROGRESS && WaitForRoom(fd) && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) == 0 && !err)
-        : ::bind(fd, raw, sizeof address) == 0 && (how == TOpen::Bind || ::listen(fd, 8) == 0);
+        ? ::connect(peer.Descriptor(), raw, sizeof address) == 0
+        : ::bind(peer.Descriptor(), raw, sizeof address) == 0 && (how == TOpen::Bind || ::listen(peer.Descriptor(), 8) == 0);
     if (!ok)
         peer.Close();
     return peer;
@@ -44,7 +41,7 @@ TRawPeer Open(std::uint16_t port, TOpen how)
 TRawPeer TRawPeer::Listener() { return Open(0, TOpen::Listen); }
 TRawPeer TRawPeer::BoundNotListening() { return Open(0, TOpen::Bind); }
 TRawPeer TRawPeer::ConnectTo(std::uint16_t port) { return Open(port, TOpen::Connect); }
-TRawPeer TRawPeer::Accept() { return TRawPeer(::accept4(Fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)); }
+TRawPeer TRawPeer::Accept() { return TRawPeer(WithTimeout(::accept4(Fd, nullptr, nullptr, SOCK_CLOEXEC))); }
 
 std::uint16_t TRawPeer::Port() const
 {
@@ -55,18 +52,14 @@ std::uint16_t TRawPeer::Port() const
 
 qsizetype TRawPeer::Send(QByteArrayView bytes)
 {
-    return std::max<ssize_t>(0, ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL));
+    return std::max<ssize_t>(0, ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT));
 }
 
 bool TRawPeer::SendAll(QByteArrayView bytes)
 {
-    while (!bytes.isEmpty()) {
-        const ssize_t n = ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL);
-        if (n > 0)
-            bytes = bytes.sliced(n);
-        else if (n < 0 && (errno != EAGAIN || !WaitForRoom(Fd)))
+    for (ssize_t n = 0; !bytes.isEmpty(); bytes = bytes.sliced(n))
+        if ((n = ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL)) <= 0)
             return false;
-    }
     return true;
 }
 
@@ -75,7 +68,7 @@ QByteArray TRawPeer::ReadAvailable()
     QByteArray bytes;
     char buffer[65536];
     while (!EndOfStream) {
-        const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
+        const ssize_t n = ::recv(Fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && errno == EAGAIN)
             break;
         EndOfStream = n <= 0;

@@ -10,8 +10,9 @@
 // 127.0.0.1 at the given port, ready for bind or connect.
 sockaddr_in LoopbackAddress(std::uint16_t port);
 
-// A plain non-blocking loopback socket for tests: the far end of a connection that the code
+// A plain loopback socket for tests: the far end of a connection that the code
 // under test does not control, so a test can read late, read nothing, or close abruptly.
+// Reads never block; sends wait for room, up to 10 s.
 class TRawPeer
 {
 public:
