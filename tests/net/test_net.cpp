@@ -251,9 +251,13 @@ private slots:
         QFETCH(bool, reset);
         QVERIFY(ConnectToRaw());
         QByteArray received;
+        qsizetype atClose = -1;
+        // A little at a time, so the rest is left for reads the layer posts later.
         sink.Handler = [&](TSocket s, std::uint32_t event) {
             if (event == FD_READ)
-                received += layer->recv(s);
+                received += layer->recv(s, 4096);
+            else if (event == FD_CLOSE)
+                atClose = received.size();
         };
         QVERIFY(peer.SendAll(Pattern(size)));
         // A reset would discard bytes still in the kernel.
@@ -261,6 +265,7 @@ private slots:
         reset ? peer.Reset() : peer.Close();
         QVERIFY(RunModalUntil([&] { return sink.Count(FD_CLOSE) == 1; }));
         QCOMPARE(sink.Events.last().second, reset ? int(WSAECONNRESET) : 0);
+        QCOMPARE(atClose, size);
         QCOMPARE(received, Pattern(size));
     }
 

@@ -249,7 +249,8 @@ private slots:
         alice.Net().LookUpHost = Answer({Address("::1"), Address("127.0.0.1")});
         alice.Session.Connect1Click("jeu.test", QString::number(peer.Port()));
         QCOMPARE(alice.Window.Status.Panel0, "Status: Attente de connection");
-        QVERIFY(alice.Window.Status.DisconnectEnabled && !alice.Window.Status.ConnectEnabled);  // a wait can be cut short
+        // A wait can be cut short.
+        QVERIFY(alice.Window.Status.DisconnectEnabled && !alice.Window.Status.ConnectEnabled);
         QVERIFY(RunModalUntil([&] { return alice.Net().ConnectionState == csConnected; }));
         QCOMPARE(alice.Net().PeerAddress, "127.0.0.1");
         QVERIFY(alice.Window.Boxes.isEmpty());
@@ -260,9 +261,10 @@ private slots:
     void addressesToHandOut()
     {
         TInterfaceList interfaces;
-        for (const char* text : {"127.0.0.1", "::1", "10.9.9.9", "fe80::fc:ff:fe00:1", "2a01:e0a:1f2:3b40::12", "192.168.1.20",
-                                 "169.254.3.4", "fd00::2", "10.0.0.7", "2a01:e0a:1f2:3b40::12"})
-            interfaces.append({Address(text), text != QLatin1String("10.9.9.9"), Address(text).IsLoopback()});  // one is down
+        // One is down; one is there twice.
+        for (const char* text : {"127.0.0.1", "::1", "10.9.9.9", "fe80::fc:ff:fe00:1", "2a01:e0a:1f2:3b40::12",
+                                 "192.168.1.20", "169.254.3.4", "fd00::2", "10.0.0.7", "2a01:e0a:1f2:3b40::12"})
+            interfaces.append({Address(text), text != QLatin1String("10.9.9.9"), Address(text).IsLoopback()});
         QCOMPARE(TConnectionManager::ListenAddress("127.0.1.1", interfaces), "192.168.1.20");
         QCOMPARE(TConnectionManager::ListenAddress("192.168.1.7", interfaces), "192.168.1.7");
         TPlayer bob("Bob");

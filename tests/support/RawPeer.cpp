@@ -22,15 +22,17 @@ int WithTimeout(int fd)
 
 enum class TOpen { Bind, Listen, Connect };
 
-// Closed on failure. A listener does not block in accept; other peers block only to send.
+// Closed on failure. A listener does not block in accept; other peers block to connect and send.
 TRawPeer Open(std::uint16_t port, TOpen how)
 {
-    TRawPeer peer(WithTimeout(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (how == TOpen::Listen ? SOCK_NONBLOCK : 0), 0)));
+    TRawPeer peer(
+        WithTimeout(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (how == TOpen::Listen ? SOCK_NONBLOCK : 0), 0)));
+    const int fd = peer.Descriptor();
     const sockaddr_in address = LoopbackAddress(port);
     const auto* raw = reinterpret_cast<const sockaddr*>(&address);
     const bool ok = how == TOpen::Connect
-        ? ::connect(peer.Descriptor(), raw, sizeof address) == 0
-        : ::bind(peer.Descriptor(), raw, sizeof address) == 0 && (how == TOpen::Bind || ::listen(peer.Descriptor(), 8) == 0);
+        ? ::connect(fd, raw, sizeof address) == 0
+        : ::bind(fd, raw, sizeof address) == 0 && (how == TOpen::Bind || ::listen(fd, 8) == 0);
     if (!ok)
         peer.Close();
     return peer;
