@@ -8,7 +8,6 @@
 #include <QTest>
 
 #include <linux/capability.h>
-#include <memory>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -76,6 +75,7 @@ private slots:
     void wholeConversation()
     {
         TPlayer bob("Bob"), alice("Alice");
+        // Stopping to listen leaves nothing that takes connections.
         bob.Session.Listen1Click("0");
         const std::uint16_t port = bob.Net().LocalPort();
         bob.Session.StopListening1Click();
