@@ -86,7 +86,7 @@ private slots:
         TBot bot(level);
         QVERIFY(bot.Port != 0);
         TFakeWindow window;
-        window.PlayAgainAnswers = {IDOK, IDOK, IDOK};
+        window.OnPlayAgain = [](const QString&) { return int(IDOK); };
         TSession me(window);
         me.Match.LocalName = QStringLiteral("Test");
         me.Connect1Click(QStringLiteral("127.0.0.1"), QString::number(bot.Port));

@@ -37,19 +37,13 @@ inline QString SampleText(QRandomGenerator& random, qsizetype length)
 inline TDataPacket SamplePacket(QRandomGenerator& random, int maxChat)
 {
     switch (random.bounded(10)) {
-    case 0:
-        return MakePacket(pkName, SampleText(random, random.bounded(1, 20)));
-    case 1:
-        return MakePacket(pkNewGame);
-    case 2:
-        return MakePacket(pkBye);
-    case 3:
-        return MakePacket(random.bounded(5, 300));
+    case 0: return MakePacket(pkName, SampleText(random, random.bounded(1, 20)));
+    case 1: return MakePacket(pkNewGame);
+    case 2: return MakePacket(pkBye);
+    case 3: return MakePacket(random.bounded(5, 300));
     case 4:
-    case 5:
-        return MakePacket(pkChat, SampleText(random, random.bounded(maxChat + 1)));
-    default:
-        return MakePacket(pkMove, {}, random.bounded(1, 8));
+    case 5: return MakePacket(pkChat, SampleText(random, random.bounded(maxChat + 1)));
+    default: return MakePacket(pkMove, {}, random.bounded(1, 8));
     }
 }
 

@@ -1,5 +1,4 @@
 #include "support/FourReference.h"
-#include "support/PeerThread.h"
 #include "support/Players.h"
 
 #include <QRandomGenerator>
@@ -8,6 +7,7 @@
 #include <QTimer>
 
 #include <netinet/tcp.h>
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -27,44 +27,33 @@ public:
     std::uint16_t Target = 0;
 
 private:
-    struct TWay { TRawPeer* From; TRawPeer* To; QByteArray Pending; bool Shut = false; };
-
     void Turn()
     {
-        if (!Client.IsOpen() || (Ways[0].Shut && Ways[1].Shut)) {
+        if (!Ends[0].IsOpen() || (Shut[0] && Shut[1])) {
             if (TRawPeer incoming = Listener.Accept(); incoming.IsOpen()) {
-                Client = std::move(incoming);
-                Server = TRawPeer::ConnectTo(Target);
+                Ends[0] = std::move(incoming), Ends[1] = TRawPeer::ConnectTo(Target);
                 const int on = 1;  // pieces leave at once, not when Nagle and delayed ACKs allow
-                for (const TRawPeer* peer : {&Client, &Server})
-                    ::setsockopt(peer->Descriptor(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-                Ways[0] = {&Client, &Server, {}};
-                Ways[1] = {&Server, &Client, {}};
+                for (const TRawPeer& end : Ends)
+                    ::setsockopt(end.Descriptor(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                Pending[0].clear(), Pending[1].clear(), Shut[0] = Shut[1] = false;
             }
             return;
         }
-        for (TWay& way : Ways) {
-            way.Pending += way.From->ReadAvailable();
-            const qsizetype size = std::min<qsizetype>(way.Pending.size(), Random.bounded(3) ? Random.bounded(1, 12) : 1);
-            way.Pending.remove(0, way.To->Send(QByteArrayView(way.Pending).first(size)));
-            if (way.Pending.isEmpty() && way.From->SawEndOfStream() && !way.Shut)
-                way.To->ShutdownWrite(), way.Shut = true;
+        for (const int from : {0, 1}) {
+            QByteArray& pending = Pending[from] += Ends[from].ReadAvailable();
+            const qsizetype size = std::min<qsizetype>(pending.size(), Random.bounded(3) ? Random.bounded(1, 12) : 1);
+            pending.remove(0, Ends[1 - from].Send(QByteArrayView(pending).first(size)));
+            if (pending.isEmpty() && Ends[from].SawEndOfStream() && !Shut[from])
+                Ends[1 - from].ShutdownWrite(), Shut[from] = true;
         }
     }
 
     QRandomGenerator Random;
-    TRawPeer Listener, Client, Server;
-    TWay Ways[2];
+    TRawPeer Listener, Ends[2];  // the connecting player's end, the listening player's
+    QByteArray Pending[2];       // read from that end, not yet passed on
+    bool Shut[2] = {};           // that end's half-close passed on
     QTimer Pump;
 };
-
-// The chat lines a receiver shows from one sender, oldest first.
-QStringList LinesFrom(const TPlayer& receiver, const QString& sender)
-{
-    QStringList lines = receiver.Window.ChatLines.filter(QRegularExpression("^" + sender + ": "));
-    std::reverse(lines.begin(), lines.end());
-    return lines;
-}
 
 }  // namespace
 
@@ -73,25 +62,26 @@ class TestStress : public QObject
     Q_OBJECT
 
 private slots:
-    // Random games, chat lines and declined rematches through the chopping relay; 120 games make
-    // about 20 connections, so names and goodbyes are cut at many places too. After every move
-    // both boards match a reference, and every win is the reference's.
+    // Random games and chat lines through the chopping relay. A sixth of the games end with a
+    // declined rematch and a sixth with the winner leaving while the loser's play-again box is
+    // open: 100 games make about 35 goodbyes, the rarest packet, which is about what it takes
+    // for every kind to be cut at every position. After every move both boards match a reference.
     void soak()
     {
-        const int games = qEnvironmentVariableIsSet("TESSARO_SOAK_GAMES") ? qEnvironmentVariableIntValue("TESSARO_SOAK_GAMES") : 120;
+        const int games = qEnvironmentVariableIsSet("TESSARO_SOAK_GAMES") ? qEnvironmentVariableIntValue("TESSARO_SOAK_GAMES") : 100;
         QRandomGenerator random(20240611);
         TRelay relay(7);
         TPlayer alice("Alice"), bob("Bob");
         QStringList sent[2];
         int wins[2] = {0, 0};
-        TBoard reference[2];  // each player's view
+        TBoard view[2];  // each player's
         for (int game = 0; game < games;) {
             if (alice.Net().ConnectionState != csConnected) {
                 QVERIFY(RunModalUntil([&] { return alice.Idle() && bob.Idle(); }));
-                QCOMPARE(LinesFrom(bob, "Alice"), sent[0]);
-                QCOMPARE(LinesFrom(alice, "Bob"), sent[1]);
+                QCOMPARE(bob.Window.ChatLines.filter(QRegularExpression("^Alice: ")), sent[0]);
+                QCOMPARE(alice.Window.ChatLines.filter(QRegularExpression("^Bob: ")), sent[1]);
                 alice.Window = bob.Window = TFakeWindow();
-                sent[0].clear(), sent[1].clear(), wins[0] = wins[1] = 0, reference[0] = reference[1] = TBoard();
+                sent[0].clear(), sent[1].clear(), wins[0] = wins[1] = 0, view[0] = view[1] = TBoard();
                 bob.Session.Listen1Click("0");
                 relay.Target = bob.Net().LocalPort();
                 alice.Session.Connect1Click("127.0.0.1", QString::number(relay.Port()));
@@ -106,100 +96,87 @@ private slots:
             if (random.bounded(6) == 0) {
                 const QString text = PacketSamples::SampleText(random, random.bounded(2) ? random.bounded(240, 300) : 8);
                 mover.Session.EnterChatText(text);
-                sent[m] << mover.Match().LocalName + ": " + text;
+                sent[m].prepend(mover.Match().LocalName + ": " + text);  // newest first, as the chat log shows them
             }
             QList<int> open;
             for (int col = 1; col <= kColumns; ++col)
-                if (reference[0].Cell(col, kRows) == cvEmpty)
+                if (view[0].Cell(col, kRows) == cvEmpty)
                     open << col;
-            if (open.isEmpty()) {
-                mover.Window.BoxAnswers = {IDYES};  // a drawn game is abandoned for a new one
+            if (open.isEmpty()) {  // a drawn game is abandoned for a new one
+                mover.Window.OnBox = [](const TShownBox&) { return int(IDYES); };
                 mover.Session.New1Click();
-                reference[0] = reference[1] = TBoard();
+                mover.Window.OnBox = nullptr, view[0] = view[1] = TBoard();
                 QVERIFY(RunModalUntil([&] { return other.Match().Board == TBoard() && other.Match().GameState == gsRemoteTurn; }));
                 continue;
             }
             const int col = open[random.bounded(int(open.size()))];
-            const int row = reference[m].Drop(col, cvLocal);
-            reference[1 - m].Drop(col, cvRemote);
-            const auto fours = ReferenceFours(reference[m], cvLocal);
-            const bool rematch = random.bounded(6) != 0;
+            const int row = view[m].Drop(col, cvLocal);
+            view[1 - m].Drop(col, cvRemote);
+            const bool won = !ReferenceFours(view[m], cvLocal).empty();
+            const int ending = random.bounded(6);  // 0: the loser declines, 1: the winner leaves, else a rematch
+            const bool rematch = ending > 1;
             bool seenAlike = false;  // by the loser, while the play-again box is open
-            other.Window.OnPlayAgain = [&, reference](const QString&) {
-                std::vector lines(alice.Window.WinLines.begin(), alice.Window.WinLines.end());
-                std::sort(lines.begin(), lines.end());
-                seenAlike = alice.Match().Board == reference[0] && bob.Match().Board == reference[1] && lines == fours
-                    && bob.Window.WinLines == alice.Window.WinLines;
+            other.Window.OnPlayAgain = [&, view](const QString&) {
+                seenAlike = alice.Match().Board == view[0] && bob.Match().Board == view[1];
+                if (ending == 1)  // the close is handled under the interrupted packet handling
+                    mover.Session.Disconnect1Click(), seenAlike &= RunModalUntil([&] { return other.Net().Sock == 0; });
                 return rematch ? IDOK : IDCANCEL;
             };
-            alice.Window.WinLines.clear(), bob.Window.WinLines.clear();
             mover.Session.PlayLocalMove(col, row);
-            if (fours.empty()) {
+            if (!won) {
                 QVERIFY(RunModalUntil([&] { return other.Match().GameState == gsLocalTurn; }));
-                QCOMPARE(other.Match().Board, reference[1 - m]);
-                QCOMPARE(mover.Match().GameState, gsRemoteTurn);
+                QCOMPARE(other.Match().Board, view[1 - m]);
                 continue;
             }
-            ++game, ++wins[m], reference[0] = reference[1] = TBoard();
+            ++game, ++wins[m], view[0] = view[1] = TBoard();
             QVERIFY(RunModalUntil([&] { return rematch ? mover.Match().GameState == gsRemoteTurn : alice.Idle() && bob.Idle(); }));
             QVERIFY(seenAlike);
-            if (!rematch)
-                continue;
-            QCOMPARE(alice.Match().Board, TBoard());
-            QCOMPARE(other.Match().GameState, gsLocalTurn);
-            QCOMPARE(alice.Match().LocalScore, wins[0]);
-            QCOMPARE(bob.Match().LocalScore, wins[1]);
-            QCOMPARE(alice.Match().RemoteScore, wins[1]);
+            QVERIFY(!rematch || (alice.Match().LocalScore == wins[0] && alice.Match().RemoteScore == wins[1]
+                                 && bob.Match().LocalScore == wins[1]));
         }
     }
 
     void hostilePeer_data()
     {
-        QTest::addColumn<int>("script");
-        QTest::newRow("4 MB of random bytes") << 0;
-        QTest::newRow("a 2 GiB string, then a trickle") << 1;
-        QTest::newRow("connects and says nothing") << 2;
+        QTest::addColumn<QByteArray>("start");
+        QTest::addColumn<int>("trickle");  // single bytes after it, a millisecond apart
+        QByteArray random(4 * 1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator(50).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
+        QTest::newRow("4 MB of random bytes") << random << 0;
+        // A chat packet that declares a 2 GiB text: nothing may wait for or hold it.
+        QTest::newRow("a 2 GiB string, then a trickle") << Encoded(pkChat).first(17) + QByteArray::fromHex("0cffffff7f") << 100;
     }
 
     // Whatever the peer sends, the program keeps its connection, shows nothing, and plays on.
     void hostilePeer()
     {
-        QFETCH(int, script);
-        const TPeerThread::TScript scripts[] = {
-            [](TRawPeer& peer) {
-                QRandomGenerator random(50);
-                QByteArray chunk(64 * 1024, Qt::Uninitialized);
-                bool ok = true;
-                for (int i = 0; i < 64 && ok; ++i)
-                    random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4), ok = peer.SendAll(chunk);
-                return ok;
-            },
-            // A chat packet that declares a 2 GiB text, then a trickle: nothing may wait for or hold it.
-            [](TRawPeer& peer) {
-                bool ok = peer.SendAll(Encoded(pkChat).first(17) + QByteArray::fromHex("0cffffff7f"));
-                for (int i = 0; i < 100 && ok; ++i)
-                    ok = peer.SendAll("x"), std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                return ok;
-            },
-            [](TRawPeer&) { return std::this_thread::sleep_for(std::chrono::milliseconds(100)), true; }};
+        QFETCH(QByteArray, start);
+        QFETCH(int, trickle);
         TPlayer bob("Bob");
         TRawPeer peer = ConnectRawPeer(bob);
-        QVERIFY(peer.IsOpen());
         const TSocket sock = bob.Net().Sock;
         qsizetype largestInbox = 0;
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] { largestInbox = std::max(largestInbox, bob.Sockets().InboxBytes(sock)); });
         sampler.start(1);
-        TPeerThread attack(std::move(peer), scripts[script]);
-        QVERIFY(RunModalUntil([&] { return attack.Finished(); }));
-        QVERIFY2(attack.Succeeded(), "the program stopped taking bytes");
+        // The peer may block on a full connection, so it sends from a thread of its own.
+        std::atomic<int> sent = -1;
+        std::thread attack([&] {
+            bool ok = peer.SendAll(start);
+            for (int i = 0; i < trickle && ok; ++i)
+                ok = peer.SendAll("x"), std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            sent = ok;
+        });
+        const bool finished = RunModalUntil([&] { return sent >= 0; });
+        attack.join();
+        QVERIFY2(finished && sent == 1, "the program stopped taking bytes");
         QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(sock) == 0; }));
-        QVERIFY(attack.Peer().SendAll(QByteArray(16, char(0xFF))));  // any packet still pending is a flaw now
+        QVERIFY(peer.SendAll(QByteArray(16, char(0xFF))));  // any packet still pending is a flaw now
         QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(sock) == 0; }));
         QCOMPARE(bob.Net().ConnectionState, csConnected);
         QVERIFY(bob.Window.ChatLines.isEmpty() && bob.Window.Boxes.isEmpty());
         QVERIFY(largestInbox <= TSocketLayer::kInboxLimit + 64 * 1024);
-        QVERIFY(MoveIsApplied(bob, attack.Peer()));
+        QVERIFY(MoveIsApplied(bob, peer));
     }
 
     // Queuing without end for a peer that reads nothing would only hide that it is gone.
@@ -220,21 +197,6 @@ private slots:
         QVERIFY(RunModalUntil([&] { peer.ReadAvailable(); return peer.SawEndOfStream(); }));
         TRawPeer next = ConnectRawPeer(bob);
         QVERIFY(MoveIsApplied(bob, next));
-    }
-
-    // Thousands of packets and a goodbye arrive before the close: all are shown, in order.
-    void burstBeforeACloseIsHandledWhole()
-    {
-        TPlayer bob("Bob");
-        TRawPeer peer = ConnectRawPeer(bob);
-        QByteArray burst = Encoded(pkName, 0, "Zoé");
-        QStringList expected{":: Zoé a deconnecté", ":: Vous avez connecté à Zoé"};
-        for (int i = 0; i < 2000; ++i)
-            burst += Encoded(pkChat, 0, QString::number(i)), expected.insert(1, QString::number(i));
-        QVERIFY(peer.SendAll(burst + Encoded(pkBye)));
-        peer.ShutdownWrite();  // a plain close would reset, as the peer never read our name
-        QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csNone; }));
-        QCOMPARE(bob.Window.ChatLines, expected);
     }
 };
 

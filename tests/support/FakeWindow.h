@@ -5,7 +5,6 @@
 #include <QStringList>
 
 #include <array>
-#include <deque>
 #include <functional>
 
 struct TShownBox
@@ -15,31 +14,35 @@ struct TShownBox
     unsigned Flags = 0;
 };
 
-// A window for the session core that records what it is shown and answers boxes on cue: from
-// a queue of answers, else from a handler that may run code "inside" the box (a nested loop
-// with RunModalUntil, so socket events keep flowing), else OK, No to a Yes/No question, or
-// Cancel to play again.
+// A window for the session core that records what it is shown and answers boxes on cue, from
+// handlers that may run code "inside" the box (a nested loop with RunModalUntil, so socket
+// events keep flowing); else OK, No to a Yes/No question, or Cancel to play again.
 class TFakeWindow : public TSessionWindow
 {
 public:
     void RepaintBoard() override { ++Repaints; }
     void DrawWinLine(int col1, int row1, int col2, int row2) override { WinLines.append({col1, row1, col2, row2}); }
-    void ShowStatus(const TStatusTexts& status) override;
-    void InsertChatLine(const QString& line) override;
-    int MessageBox(const QString& text, const QString& caption, unsigned flags) override;
-    int ShowPlayAgain(const QString& message) override;
-    TStatusTexts Status() const { return LastStatus; }
+    void ShowStatus(const TStatusTexts& status) override { Status = status, Log << "status: " + status.Panel0; }
+    void InsertChatLine(const QString& line) override { ChatLines.prepend(line), Log << "chat: " + line; }
+    int MessageBox(const QString& text, const QString& caption, unsigned flags) override
+    {
+        Boxes.append({text, caption, flags});
+        return OnBox ? OnBox(Boxes.last()) : (flags & MB_YESNO) ? IDNO : IDOK;
+    }
+    int ShowPlayAgain(const QString& message) override
+    {
+        PlayAgainMessages.append(message);
+        return OnPlayAgain ? OnPlayAgain(message) : IDCANCEL;
+    }
 
     QStringList Log;        // "chat: " and "status: " entries, in the order shown
     QStringList ChatLines;  // newest first, as the chat log shows them
-    TStatusTexts LastStatus;
+    TStatusTexts Status;
     QList<TShownBox> Boxes;
     QStringList PlayAgainMessages;
     QList<std::array<int, 4>> WinLines;
     int Repaints = 0;
 
-    std::deque<int> BoxAnswers;
-    std::deque<int> PlayAgainAnswers;
     std::function<int(const TShownBox&)> OnBox;
     std::function<int(const QString&)> OnPlayAgain;
 };

@@ -19,7 +19,6 @@ struct TPlayer
     TConnectionManager& Net() { return Session.Connection; }
     TMatchFlow& Match() { return Session.Match; }
     TSocketLayer& Sockets() { return Session.SocketLayer(); }
-    TShownBox Box() const { return Window.Boxes.value(0); }
     bool Idle() { return Net().ConnectionState == csNone && Net().Sock == 0 && Sockets().OpenSockets() == 0; }
 
     TFakeWindow Window;

@@ -2,11 +2,8 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <dirent.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <utility>
 
 sockaddr_in LoopbackAddress(std::uint16_t port)
 {
@@ -15,46 +12,38 @@ sockaddr_in LoopbackAddress(std::uint16_t port)
 
 namespace {
 
+// Blocking calls give up after 10 s, so a peer the program stopped reading fails instead of hanging.
+int WithTimeout(int fd)
+{
+    const timeval wait{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    return fd;
+}
+
 enum class TOpen { Bind, Listen, Connect };
 
-// Binds (and listens), or connects with a wait of up to 10 s, to 127.0.0.1 at the port;
-// closed on failure.
+// Closed on failure. A listener does not block in accept; other peers block to connect and send.
 TRawPeer Open(std::uint16_t port, TOpen how)
 {
-    TRawPeer peer(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    TRawPeer peer(
+        WithTimeout(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (how == TOpen::Listen ? SOCK_NONBLOCK : 0), 0)));
+    const int fd = peer.Descriptor();
     const sockaddr_in address = LoopbackAddress(port);
     const auto* raw = reinterpret_cast<const sockaddr*>(&address);
-    int err = 0;
-    socklen_t length = sizeof err;
-    pollfd entry{peer.Descriptor(), POLLOUT, 0};
-    if (!peer.IsOpen() || how != TOpen::Connect) {
-        if (peer.IsOpen() && (::bind(peer.Descriptor(), raw, sizeof address) != 0
-                              || (how == TOpen::Listen && ::listen(peer.Descriptor(), 8) != 0)))
-            peer.Close();
-    } else if (::connect(peer.Descriptor(), raw, sizeof address) != 0
-               && (errno != EINPROGRESS || ::poll(&entry, 1, 10000) <= 0
-                   || getsockopt(peer.Descriptor(), SOL_SOCKET, SO_ERROR, &err, &length) != 0 || err != 0)) {
+    const bool ok = how == TOpen::Connect
+        ? ::connect(fd, raw, sizeof address) == 0
+        : ::bind(fd, raw, sizeof address) == 0 && (how == TOpen::Bind || ::listen(fd, 8) == 0);
+    if (!ok)
         peer.Close();
-    }
     return peer;
 }
 
 }  // namespace
 
-TRawPeer& TRawPeer::operator=(TRawPeer&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        Fd = std::exchange(other.Fd, -1);
-        EndOfStream = other.EndOfStream;
-    }
-    return *this;
-}
-
 TRawPeer TRawPeer::Listener() { return Open(0, TOpen::Listen); }
 TRawPeer TRawPeer::BoundNotListening() { return Open(0, TOpen::Bind); }
 TRawPeer TRawPeer::ConnectTo(std::uint16_t port) { return Open(port, TOpen::Connect); }
-TRawPeer TRawPeer::Accept() { return TRawPeer(::accept4(Fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)); }
+TRawPeer TRawPeer::Accept() { return TRawPeer(WithTimeout(::accept4(Fd, nullptr, nullptr, SOCK_CLOEXEC))); }
 
 std::uint16_t TRawPeer::Port() const
 {
@@ -65,34 +54,27 @@ std::uint16_t TRawPeer::Port() const
 
 qsizetype TRawPeer::Send(QByteArrayView bytes)
 {
-    return std::max<ssize_t>(0, ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL));
+    return std::max<ssize_t>(0, ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL | MSG_DONTWAIT));
 }
 
 bool TRawPeer::SendAll(QByteArrayView bytes)
 {
-    pollfd entry{Fd, POLLOUT, 0};
-    while (!bytes.isEmpty()) {
-        const ssize_t n = ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL);
-        if (n > 0)
-            bytes = bytes.sliced(n);
-        else if (n < 0 && (errno != EAGAIN || ::poll(&entry, 1, 10000) <= 0))
+    for (ssize_t n = 0; !bytes.isEmpty(); bytes = bytes.sliced(n))
+        if ((n = ::send(Fd, bytes.data(), size_t(bytes.size()), MSG_NOSIGNAL)) <= 0)
             return false;
-    }
     return true;
 }
 
-QByteArray TRawPeer::ReadAvailable(qsizetype limit)
+QByteArray TRawPeer::ReadAvailable()
 {
     QByteArray bytes;
     char buffer[65536];
-    while (bytes.size() < limit && !EndOfStream) {
-        const ssize_t n = ::recv(Fd, buffer, sizeof buffer, 0);
-        if (n > 0)
-            bytes.append(buffer, n);
-        else if (n < 0 && errno == EAGAIN)
+    while (!EndOfStream) {
+        const ssize_t n = ::recv(Fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n < 0 && errno == EAGAIN)
             break;
-        else
-            EndOfStream = true;
+        EndOfStream = n <= 0;
+        bytes.append(buffer, std::max<ssize_t>(n, 0));
     }
     return bytes;
 }
@@ -110,15 +92,4 @@ void TRawPeer::Reset()
     const linger abortive{1, 0};
     setsockopt(Fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
     Close();
-}
-
-int OpenDescriptorCount()
-{
-    DIR* dir = opendir("/proc/self/fd");
-    int count = -1;  // the directory stream's own descriptor
-    while (const dirent* entry = dir ? readdir(dir) : nullptr)
-        count += entry->d_name[0] != '.';
-    if (dir)
-        closedir(dir);
-    return dir ? count : -1;
 }

@@ -1,12 +1,21 @@
+// The packet codec and Windows-1252 against references written here, and the socket layer
+// against raw loopback peers.
+
 #include "net/DataPacket.h"
 #include "net/PacketSamples.h"
+#include "net/SocketErrors.h"
+#include "net/SocketLayer.h"
 #include "net/Win1252.h"
+#include "support/ModalLoop.h"
+#include "support/RawPeer.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 
 #include <functional>
 #include <limits>
+#include <memory>
+#include <ranges>
 
 using PacketSamples::MakePacket;
 
@@ -68,25 +77,60 @@ QByteArray Packet(const char* kind, const char* text, const char* column, const 
     return kHeader + Hex(kind) + Hex("02 00") + Hex(text) + Hex(column) + Hex(end);
 }
 
+// The layer's events, each with its error; Handler, when set, acts on each.
+struct TRecorder : TSocketEventSink
+{
+    void WMSocketEvent(TSocket socket, std::uint32_t lParam) override
+    {
+        Events.append({WSAGetSelectEvent(lParam), WSAGetSelectError(lParam)});
+        if (Handler)
+            Handler(socket, WSAGetSelectEvent(lParam));
+    }
+    int Count(std::uint32_t event) const { return int(std::ranges::count(Events | std::views::keys, event)); }
+
+    QList<std::pair<std::uint32_t, int>> Events;
+    std::function<void(TSocket, std::uint32_t)> Handler;
+};
+
+// Every byte depends on its position, so loss, duplication or reordering shows.
+QByteArray Pattern(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+    return bytes;
+}
+
 }  // namespace
 
-class TestWire : public QObject
+class TestNet : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // One packet in widened forms the reference never writes: a two-byte kind, a four-byte column,
-    // then decoded from a stream where every integer and the magic take their widest form.
-    void widestForms()
+    void init() { layer = std::make_unique<TSocketLayer>(), sink = {}, peer = {}; }
+
+private:
+    // The connection's near end belongs to the layer, its far end is a raw peer.
+    bool ConnectToRaw()
     {
-        const TDataPacket packet = MakePacket(-129, "Zoé", 40000);
-        const QByteArray bytes = Packet("03 7F FF", "06 03 5A 6F E9", "04 40 9C 00 00");
-        QCOMPARE(EncodePacket(packet).toHex(' '), bytes.toHex(' '));
-        TPacketDecoder decoder;
-        decoder.Append(Hex("01 0C 08 00 00 00") + "TSRO1000" + Hex("04 00 00 00 00") + bytes.sliced(13));
-        QCOMPARE(Drain(decoder), QList<TDataPacket>{packet});
+        TRawPeer listener = TRawPeer::Listener();
+        nearEnd = layer->socket(AF_INET, SOCK_STREAM, 0);
+        layer->AsyncSelect(nearEnd, &sink, FD_READ | FD_CONNECT | FD_CLOSE);
+        layer->connect(nearEnd, LoopbackAddress(listener.Port()));
+        return RunModalUntil([&] {
+            if (!peer.IsOpen())
+                peer = listener.Accept();
+            return peer.IsOpen() && sink.Count(FD_CONNECT) > 0;
+        });
     }
 
+    TRecorder sink;  // outlives the layer, which may still report to it
+    std::unique_ptr<TSocketLayer> layer;
+    TSocket nearEnd = 0;
+    TRawPeer peer;
+
+private slots:
     // Random packets, each encoded as the reference does, decoded from random pieces; now and then
     // the next pieces are fed and drained from inside a packet's handling, as a modal box does.
     void randomStreams()
@@ -154,26 +198,6 @@ private slots:
         QCOMPARE(Drain(decoder), QList{after});
     }
 
-    void cutsTextTooLongForAnyDecoder()
-    {
-        const qsizetype limit = TPacketDecoder::kMaxStringLength;
-        TPacketDecoder decoder;
-        decoder.Append(EncodePacket(MakePacket(pkChat, QString(limit + 10, u'x'))));
-        QCOMPARE(Drain(decoder), QList<TDataPacket>{MakePacket(pkChat, QString(limit, u'x'))});
-    }
-
-    // A packet is handed out before its end tag arrives; a wrong end tag is still a flaw.
-    void handsOutPacketBeforeItsEndTag()
-    {
-        const QByteArray move = EncodePacket(MakePacket(pkMove, {}, 2));
-        TPacketDecoder decoder;
-        decoder.Append(move.chopped(1));
-        QCOMPARE(decoder.Next(), MakePacket(pkMove, {}, 2));
-        decoder.Append(Hex("07") + move);
-        QCOMPARE(decoder.Next(), std::nullopt);
-        QCOMPARE(decoder.Pending(), 0);
-    }
-
     void windows1252_data()
     {
         QTest::addColumn<QString>("text");
@@ -199,7 +223,71 @@ private slots:
             all[byte] = char(byte);
         QCOMPARE(ToWin1252(FromWin1252(all)).toHex(' '), all.toHex(' '));
     }
+
+    // Undrained data must not keep the notifier firing.
+    void idleConnectionIsQuiet()
+    {
+        QVERIFY(ConnectToRaw());
+        peer.SendAll("ping");
+        QVERIFY(RunModalUntil([&] { return sink.Count(FD_READ) == 1; }));
+        QTest::qWait(20);
+        const std::uint64_t wakeups = layer->Wakeups();
+        QTest::qWait(300);
+        QCOMPARE(layer->Wakeups(), wakeups);
+        QCOMPARE(sink.Events.size(), 2);
+    }
+
+    void closeComesAfterData_data()
+    {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("large, orderly") << qsizetype(TSocketLayer::kReadBudget * 2 + 7) << false;
+        QTest::newRow("small, reset") << qsizetype(25) << true;
+    }
+
+    void closeComesAfterData()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, reset);
+        QVERIFY(ConnectToRaw());
+        QByteArray received;
+        qsizetype atClose = -1;
+        // A little at a time, so the rest is left for reads the layer posts later.
+        sink.Handler = [&](TSocket s, std::uint32_t event) {
+            if (event == FD_READ)
+                received += layer->recv(s, 4096);
+            else if (event == FD_CLOSE)
+                atClose = received.size();
+        };
+        QVERIFY(peer.SendAll(Pattern(size)));
+        // A reset would discard bytes still in the kernel.
+        QVERIFY(!reset || RunModalUntil([&] { return received.size() == size; }));
+        reset ? peer.Reset() : peer.Close();
+        QVERIFY(RunModalUntil([&] { return sink.Count(FD_CLOSE) == 1; }));
+        QCOMPARE(sink.Events.last().second, reset ? int(WSAECONNRESET) : 0);
+        QCOMPARE(atClose, size);
+        QCOMPARE(received, Pattern(size));
+    }
+
+    // Megabytes the kernel cannot take at once are queued, not blocked on, and still leave
+    // in order after the close.
+    void sendQueueAndGracefulClose()
+    {
+        QVERIFY(ConnectToRaw());
+        const QByteArray sent = Pattern(16 * 1024 * 1024) + "bye";
+        QCOMPARE(layer->send(nearEnd, QByteArrayView(sent).chopped(3)), int(sent.size() - 3));
+        QCOMPARE(layer->send(nearEnd, "bye"), 3);
+        QCOMPARE(layer->closesocket(nearEnd), 0);
+        QCOMPARE(layer->LingeringSockets(), 1);
+        QByteArray received;
+        QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return peer.SawEndOfStream(); }, 60000));
+        QVERIFY(received == sent);
+        peer.Close();
+        QVERIFY(RunModalUntil([&] { return layer->LingeringSockets() == 0; }));
+        QCOMPARE(sink.Count(FD_CLOSE) + sink.Count(FD_READ), 0);
+    }
+
 };
 
-QTEST_GUILESS_MAIN(TestWire)
-#include "test_wire.moc"
+QTEST_GUILESS_MAIN(TestNet)
+#include "test_net.moc"
