@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTest>
@@ -111,20 +110,6 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    // Return takes the default, Escape says no; the stop icon where the flags ask for it.
-    void messageBoxes()
-    {
-        auto form = OpenWindow("Marie");
-        QList<int> icons;
-        const auto answer = AnswerModals([&](QWidget* modal) {
-            icons << qobject_cast<QMessageBox*>(modal)->icon();
-            QTest::keyClick(modal, icons.size() < 2 ? Qt::Key_Return : Qt::Key_Escape);
-        });
-        QCOMPARE(form->MessageBox("Encore?", "Tessaro", MB_YESNO | MB_ICONSTOP), int(IDYES));
-        QCOMPARE(form->MessageBox("Encore?", "Tessaro", MB_YESNO), int(IDNO));
-        QCOMPARE(icons, (QList<int>{QMessageBox::Critical, QMessageBox::NoIcon}));
-    }
-
     // The menu follows the state (the computer is offered only when nothing is connected or
     // listening), and both dialogs hand the port on as typed.
     void connectionMenuAndPorts()

@@ -2,11 +2,7 @@
 // its end when the peer leaves, and its usage errors.
 
 #include "engine/Engine.h"
-#include "net/PacketSamples.h"
-#include "session/Session.h"
-#include "support/FakeWindow.h"
-#include "support/ModalLoop.h"
-#include "support/RawPeer.h"
+#include "support/Players.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,11 +13,6 @@
 namespace {
 
 constexpr int kPatience = 60000;
-
-QByteArray Encoded(std::int32_t kind, std::int32_t column = 0, const QString& text = {})
-{
-    return EncodePacket(PacketSamples::MakePacket(kind, text, column));
-}
 
 // A bot listening on a free loopback port, at the weakest level with a fixed chance.
 struct TBot

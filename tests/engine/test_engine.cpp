@@ -110,11 +110,8 @@ private slots:
     {
         QFETCH(QByteArray, moves);
         QFETCH(QString, line);
-        const auto p = TPosition::FromMoves(moves.toStdString());
-        QVERIFY(p);
-        if (p->MovesPlayed() == 0 && OpeningBookForTools().DeepestPly() < 1)
-            QSKIP("the first moves take hours to solve without the opening book");
-        QCOMPARE(QString::fromStdString(FormatAnalysis(Analyse(*p))), line);
+        // The empty board is solved from the opening book: hours without it.
+        QCOMPARE(QString::fromStdString(FormatAnalysis(Analyse(Position(moves.constData())))), line);
     }
 
     // Every level takes a win; from "Moyen" up none hands the opponent one it could avoid.
@@ -176,8 +173,7 @@ private slots:
     void bookAgreesWithSolver()
     {
         const TOpeningBook& book = OpeningBookForTools();
-        if (book.Size() == 0)
-            QSKIP("no opening book found");
+        QVERIFY(book.Size() > 0);
         std::mt19937 rng(3);
         TSolver solver(22);
         std::vector<std::pair<std::uint64_t, std::int8_t>> deepest;

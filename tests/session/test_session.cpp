@@ -6,6 +6,10 @@
 
 #include <QSysInfo>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
 
 #include <linux/capability.h>
 #include <sys/syscall.h>
@@ -254,6 +258,29 @@ private slots:
         QVERIFY(RunModalUntil([&] { return alice.Net().ConnectionState == csConnected; }));
         QCOMPARE(alice.Net().PeerAddress, "127.0.0.1");
         QVERIFY(alice.Window.Boxes.isEmpty());
+    }
+
+    // The lookup answers, with a peer that would accept, after the player gave up by Disconnect
+    // or by ending the program: nothing connects, and nothing touches the freed session.
+    void lookupAbandoned()
+    {
+        for (const bool quit : {false, true}) {
+            TRawPeer peer = TRawPeer::Listener();
+            auto alice = std::make_unique<TPlayer>("Alice");
+            auto release = std::make_shared<std::atomic<bool>>(false);
+            alice->Net().LookUpHost = [release](const QString&, int*) {
+                while (!*release)
+                    QThread::msleep(5);
+                return QList<TSocketAddress>{Address("127.0.0.1")};
+            };
+            alice->Session.Connect1Click("lent.test", QString::number(peer.Port()));
+            quit ? alice.reset() : alice->Session.Disconnect1Click();
+            *release = true;
+            QVERIFY(RunModalUntil([] { return THostLookup::Running() == 0; }));
+            QTest::qWait(50);
+            QVERIFY(!peer.Accept().IsOpen());
+            QVERIFY(quit || (alice->Idle() && alice->Window.Boxes.isEmpty()));
+        }
     }
 
     // Of the interfaces, those the other player can reach, IPv4 first, each once; the status
