@@ -127,6 +127,7 @@ int main(int argc, char** argv)
         for (const auto& p : current)
             decisions.push_back({p});
         std::atomic<std::size_t> nextIndex{0};
+        double slowest = 0;  // of this ply's decisions: how long a proof takes at this depth
         std::vector<std::thread> workers;
         for (int t = 0; t < threads; ++t)
             workers.emplace_back([&] {
@@ -143,6 +144,7 @@ int main(int argc, char** argv)
                     }
                     // Slow decisions are saved at once, so a stopped run loses little.
                     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+                    slowest = std::max(slowest, took);
                     if (took > 10) {
                         book.Save(path);
                         std::printf("  ply %d, position %zu of %zu: score %d, column %d, %.0f s\n", ply, i + 1,
@@ -162,7 +164,8 @@ int main(int argc, char** argv)
             return 1;
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("ply %d: %zu positions decided, book %zu entries, %.0f s\n", ply, decisions.size(), book.Size(), seconds);
+        std::printf("ply %d: %zu positions decided, the slowest in %.2f s; book %zu entries, %.0f s\n", ply,
+            decisions.size(), slowest, book.Size(), seconds);
         std::fflush(stdout);
         if (step == 0) {
             thirdPly = std::move(expanded);
