@@ -187,16 +187,6 @@ private slots:
             QCOMPARE(solver.Solve(p), int(score));
         }
     }
-
-    void stopEndsTheSearchWithALegalMove()
-    {
-        std::atomic<bool> stop{true};
-        TSolver solver(16);
-        solver.SetStopFlag(&stop);
-        const auto move = solver.BestMove(Position("4444"));
-        QVERIFY(solver.Stopped());
-        QVERIFY(move.Column >= 0 && move.Column < 7 && Position("4444").CanPlay(move.Column));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestEngine)
