@@ -57,10 +57,10 @@ bench: deps
 	cmake --build --preset release -j $(JOBS)
 	./scripts/run-benchmarks build/release
 
-# The opening book of the perfect level: about two hours on two cores. It resumes where a
+# The opening book of the perfect level: under two hours on two cores. It resumes where a
 # stopped run left off, and keeps every ply it finished. BOOK_PLIES is the deepest ply decided;
-# the committed book goes to 10, beyond which the solver proves every move well within a second.
-BOOK_PLIES ?= 10
+# the committed book goes to 12, beyond which the solver proves every move within a second.
+BOOK_PLIES ?= 12
 book: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS) --target make-opening-book
