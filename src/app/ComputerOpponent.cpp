@@ -62,11 +62,6 @@ void TComputerOpponent::ConnectionStateChanged(TConnectionState state)
         Stop();
 }
 
-qint64 TComputerOpponent::ProcessId() const
-{
-    return Process ? Process->processId() : 0;
-}
-
 void TComputerOpponent::ReadPort()
 {
     if (Phase != phStarting || !Process->canReadLine())

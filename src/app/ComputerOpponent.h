@@ -26,7 +26,6 @@ public:
     void Start(const QString& level);
     // Called with every change of the window's connection state.
     void ConnectionStateChanged(TConnectionState state);
-    qint64 ProcessId() const;  // 0 when no bot runs
 
 signals:
     void Listening(quint16 port);  // connect to it now

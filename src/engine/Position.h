@@ -141,8 +141,6 @@ public:
     // The stones of the side that just moved have a four.
     bool LastMoverHasFour() const { return posbits::HasFour(Current ^ Mask); }
 
-    static constexpr int ColumnOf(std::uint64_t move) { return std::countr_zero(move) / (kHeight + 1); }
-
 private:
     std::uint64_t Current = 0;  // stones of the side to move
     std::uint64_t Mask = 0;     // all stones

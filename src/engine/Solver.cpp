@@ -67,8 +67,7 @@ void TSolver::ClearTable() { Table->Clear(); }
 bool TSolver::ShouldStop()
 {
     if ((NodeCount & 4095) == 0) {
-        if ((StopFlag && StopFlag->load(std::memory_order_relaxed)) || (NodeLimit && NodeCount >= NodeLimit)
-            || std::chrono::steady_clock::now() >= Deadline)
+        if ((StopFlag && StopFlag->load(std::memory_order_relaxed)) || std::chrono::steady_clock::now() >= Deadline)
             Aborted = true;
     }
     return Aborted;

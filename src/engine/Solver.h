@@ -34,8 +34,6 @@ public:
     void SetStopFlag(const std::atomic<bool>* stop) { StopFlag = stop; }
     // Stops at this time (the default: no limit).
     void SetDeadline(std::chrono::steady_clock::time_point deadline) { Deadline = deadline; }
-    // Stops after this many more nodes (0: no limit).
-    void SetNodeBudget(std::uint64_t nodes) { NodeLimit = nodes ? NodeCount + nodes : 0; }
     bool Stopped() const { return Aborted; }
     std::uint64_t Nodes() const { return NodeCount; }
     void ClearTable();
@@ -51,7 +49,6 @@ private:
     std::unique_ptr<TTable> Table;
     const std::atomic<bool>* StopFlag = nullptr;
     std::uint64_t NodeCount = 0;
-    std::uint64_t NodeLimit = 0;
     std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::time_point::max();
     bool Aborted = false;
 };

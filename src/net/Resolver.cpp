@@ -33,17 +33,37 @@ struct TIfAddrsDeleter
     void operator()(ifaddrs* list) const { freeifaddrs(list); }
 };
 
-// A written address of one family only (with an IPv6 zone such as "%eth0" when given).
-std::optional<TSocketAddress> NumericAddress(const QByteArray& text, int family)
+using TAddrInfo = std::unique_ptr<addrinfo, TAddrInfoDeleter>;
+
+// getaddrinfo for stream sockets; null, with the Winsock error in *wsaError when asked, if the
+// name does not resolve.
+TAddrInfo AddrInfo(const QString& name, int family, int flags, int* wsaError = nullptr)
 {
+    const auto cname = CName(name);
+    if (!cname) {
+        if (wsaError)
+            *wsaError = WSAHOST_NOT_FOUND;
+        return nullptr;
+    }
     addrinfo hints{};
     hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_flags = flags;
     addrinfo* list = nullptr;
-    if (getaddrinfo(text.constData(), nullptr, &hints, &list) != 0)
+    if (const int result = getaddrinfo(cname->constData(), nullptr, &hints, &list); result != 0) {
+        if (wsaError)
+            *wsaError = WsaErrorFromResolver(result, errno);
+        return nullptr;
+    }
+    return TAddrInfo(list);
+}
+
+// A written address of one family only (with an IPv6 zone such as "%eth0" when given).
+std::optional<TSocketAddress> NumericAddress(const QString& text, int family)
+{
+    const TAddrInfo list = AddrInfo(text, family, AI_NUMERICHOST);
+    if (!list)
         return std::nullopt;
-    const std::unique_ptr<addrinfo, TAddrInfoDeleter> owner(list);
     const TSocketAddress address = TSocketAddress::FromSystem(list->ai_addr, list->ai_addrlen);
     return address.IsEmpty() ? std::nullopt : std::optional(address);
 }
@@ -60,33 +80,16 @@ std::optional<TSocketAddress> TResolver::AddressLiteral(const QString& text)
         v4.sin_addr.s_addr = *dotted;
         return v4;
     }
-    const auto name = CName(inner);
-    if (!name || !name->contains(':'))
+    if (!inner.contains(u':'))
         return std::nullopt;
-    return NumericAddress(*name, AF_INET6);
+    return NumericAddress(inner, AF_INET6);
 }
 
 QList<TSocketAddress> TResolver::LookUpHost(const QString& name, int* wsaError)
 {
-    const auto cname = CName(name);
-    if (!cname) {
-        if (wsaError)
-            *wsaError = WSAHOST_NOT_FOUND;
-        return {};
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    const int result = getaddrinfo(cname->constData(), nullptr, &hints, &list);
-    if (result != 0) {
-        if (wsaError)
-            *wsaError = WsaErrorFromResolver(result, errno);
-        return {};
-    }
-    const std::unique_ptr<addrinfo, TAddrInfoDeleter> owner(list);
+    const TAddrInfo list = AddrInfo(name, AF_UNSPEC, 0, wsaError);
     QList<TSocketAddress> addresses;
-    for (const addrinfo* info = list; info; info = info->ai_next) {
+    for (const addrinfo* info = list.get(); info; info = info->ai_next) {
         const TSocketAddress address = TSocketAddress::FromSystem(info->ai_addr, info->ai_addrlen);
         if (!address.IsEmpty() && !addresses.contains(address))
             addresses.append(address);
@@ -132,27 +135,12 @@ QString TResolver::InetNtoa(std::uint32_t address)
 
 std::optional<THostEntry> TResolver::GetHostByName(const QString& name, int* wsaError)
 {
-    const auto cname = CName(name);
-    if (!cname) {
-        if (wsaError)
-            *wsaError = WSAHOST_NOT_FOUND;
+    const TAddrInfo list = AddrInfo(name, AF_INET, AI_CANONNAME, wsaError);
+    if (!list)
         return std::nullopt;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* list = nullptr;
-    const int result = getaddrinfo(cname->constData(), nullptr, &hints, &list);
-    if (result != 0) {
-        if (wsaError)
-            *wsaError = WsaErrorFromResolver(result, errno);
-        return std::nullopt;
-    }
-    const std::unique_ptr<addrinfo, TAddrInfoDeleter> owner(list);
     THostEntry entry;
     entry.Name = list->ai_canonname ? QString::fromLocal8Bit(list->ai_canonname) : name;
-    for (const addrinfo* info = list; info; info = info->ai_next) {
+    for (const addrinfo* info = list.get(); info; info = info->ai_next) {
         if (info->ai_family == AF_INET && info->ai_addrlen >= sizeof(sockaddr_in)) {
             const auto* in = reinterpret_cast<const sockaddr_in*>(info->ai_addr);
             entry.Addresses.append(in->sin_addr.s_addr);

@@ -392,14 +392,6 @@ std::uint16_t TConnectionManager::LocalPort() const
     return ConnectionState == csListening ? Sockets.LocalPort(Sock) : 0;
 }
 
-QString TConnectionManager::ResolveAddress(const QString& text)
-{
-    if (const std::optional<TSocketAddress> written = TResolver::AddressLiteral(text))
-        return written->Text();
-    const QList<TSocketAddress> addresses = TResolver::LookUpHost(text);
-    return addresses.isEmpty() ? text : addresses.first().Text();
-}
-
 QString TConnectionManager::ListenAddress(const QString& hostAddress, const TInterfaceList& interfaces)
 {
     const std::optional<TSocketAddress> host = TResolver::AddressLiteral(hostAddress);

@@ -64,8 +64,6 @@ public:
     // The bound port while listening (tests listen on "0" for a free one), else 0.
     std::uint16_t LocalPort() const;
 
-    // The written form of an address or of a host name's first address; else the text itself.
-    static QString ResolveAddress(const QString& text);
     // The listening status's address: the host name's, unless that is a loopback address
     // the other player cannot reach; then the first IPv4 address of an interface that is up.
     static QString ListenAddress(const QString& hostAddress, const TInterfaceList& interfaces);
