@@ -46,9 +46,7 @@ void PlayIfOurTurn(TSession& session, TEngine& engine)
         return;
     const std::atomic<bool> stop{false};
     const int column = engine.ChooseMove(TPosition::FromCells([&](int c, int r) { return board.Cell(c + 1, r + 1); }, cvLocal), stop) + 1;
-    for (int row = 1; row <= kRows; ++row)
-        if (board.CanPlace(column, row))
-            return session.PlayLocalMove(column, row);
+    session.PlayLocalMove(column, TBoard(board).Drop(column, cvLocal));
 }
 
 }  // namespace

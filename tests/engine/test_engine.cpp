@@ -14,15 +14,14 @@ namespace {
 std::string RandomGame(std::mt19937& rng, int plies)
 {
     std::string moves;
-    TBoard board;
-    while (static_cast<int>(moves.size()) < plies) {
-        const int col = static_cast<int>(rng() % 7) + 1;
-        const std::int32_t side = moves.size() % 2 ? cvRemote : cvLocal;
-        if (board.Drop(col, side) == 0)
+    for (TPosition p; static_cast<int>(moves.size()) < plies;) {
+        const int col = static_cast<int>(rng() % 7);
+        if (!p.CanPlay(col))
             continue;
-        moves += static_cast<char>('0' + col);
-        if (board.HasFourInRow(side))
+        if (p.IsWinningMove(col))
             return {};
+        p.Play(col);
+        moves += static_cast<char>('1' + col);
     }
     return moves;
 }
@@ -109,9 +108,8 @@ private slots:
     void analyse()
     {
         QFETCH(QByteArray, moves);
-        QFETCH(QString, line);
         // The empty board is solved from the opening book: hours without it.
-        QCOMPARE(QString::fromStdString(FormatAnalysis(Analyse(Position(moves.constData())))), line);
+        QTEST(QString::fromStdString(FormatAnalysis(Analyse(Position(moves.constData())))), "line");
     }
 
     // Every level takes a win; from "Moyen" up none hands the opponent one it could avoid.

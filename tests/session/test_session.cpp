@@ -27,11 +27,8 @@ THostLookup::TResolve Answer(QList<TSocketAddress> list) { return [list](const Q
 // A press on the lowest free cell of a column, and the wait until the other side applied it.
 bool Play(TPlayer& mover, TPlayer& other, int column)
 {
-    int row = 1;
-    while (mover.Match().Board.Cell(column, row) != cvEmpty)
-        ++row;
     const int repaints = other.Window.Repaints;
-    mover.Session.PlayLocalMove(column, row);
+    mover.Session.PlayLocalMove(column, TBoard(mover.Match().Board).Drop(column, cvLocal));
     return RunModalUntil([&] { return other.Window.Repaints > repaints; });
 }
 
