@@ -190,6 +190,8 @@ void TConnectionManager::StartListening()
     ConnectionState = csListening;
     Session.UpdateStatus();
     Session.InsertChatLine(AddressNotice(ListInterfaces(), SockAddr.Family() == AF_INET6));
+    if (!LoopbackOnly)
+        Session.SessionWindow().ListeningChanged(LocalPort());
 }
 
 // One IPv6 socket that also takes IPv4 peers; an IPv4 one where IPv6 is not to be had, or
@@ -234,6 +236,7 @@ void TConnectionManager::AcceptPeer()
     Sockets.AsyncSelect(listener, this, 0);
     if (listener != 0 && Sockets.closesocket(listener) != 0)
         Session.ReportSocketError(kCloseSocket.toString());
+    EndListening();
     SendName();
     ConnectionState = csConnected;
     Session.UpdateStatus();
@@ -268,6 +271,7 @@ void TConnectionManager::PeerClosed()
 void TConnectionManager::CloseConnection()
 {
     const TSocket closing = Sock;
+    const bool wasListening = ConnectionState == csListening;
     Lookup.reset();
     Candidates.clear();
     Sockets.AsyncSelect(closing, this, 0);
@@ -277,9 +281,17 @@ void TConnectionManager::CloseConnection()
     ConnectionState = csNone;
     Session.Match.GameState = gsNone;
     Session.UpdateStatus();
+    if (wasListening)
+        EndListening();
     // Reported after the state is settled: the box's nested loop may deliver more events.
     if (closing != 0 && Sockets.closesocket(closing) != 0)
         Session.ReportSocketError(kCloseSocket.toString());
+}
+
+void TConnectionManager::EndListening()
+{
+    if (!LoopbackOnly)
+        Session.SessionWindow().ListeningChanged(0);
 }
 
 void TConnectionManager::Disconnect1Click()

@@ -85,6 +85,7 @@ private:
     void ReportPortText();
     QString ListenStatus() const;
     void BeginConnection(TSocket s);
+    void EndListening();
 
     TSession& Session;
     TSocketLayer& Sockets;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 // Message box flags and answers, with the values of the platform the protocol was born on,
 // so the core can say exactly which box it wants and a fake window can answer it.
 enum TBoxFlags : unsigned {
@@ -41,4 +43,7 @@ public:
     virtual int ShowPlayAgain(const QString& message) = 0;  // modal result: 1 plays again
     // A goodbye arrived. The window waits for the close that follows; a bot need not.
     virtual void PeerSaidGoodbye() {}
+    // A listener that other machines may reach opened on this port, or (0) it closed, for any
+    // reason. Announcing it on the network or asking the router for it hangs on this.
+    virtual void ListeningChanged(std::uint16_t port) { (void)port; }
 };
