@@ -25,6 +25,7 @@ TSocketEntry::TSocketEntry(int fd, TSocket handle, QObject* parent)
     ReadNotifier.setEnabled(false);
     WriteNotifier.setEnabled(false);
     LingerTimer.setSingleShot(true);
+    AcceptPause.setSingleShot(true);
 }
 
 TSocketEntry::~TSocketEntry()

@@ -54,10 +54,12 @@ public:
     int CloseError = 0;
     bool WriteShut = false;
     bool Aborted = false;        // given up on a peer that took nothing: no more sends
+    bool EndedAbruptly() const { return EndOfStream && CloseError != 0; }
 
     QSocketNotifier ReadNotifier;
     QSocketNotifier WriteNotifier;
     QTimer LingerTimer;
+    QTimer AcceptPause;  // while it runs, a listener whose accept failed is not watched
 
 private:
     QByteArray Outbox;

@@ -128,8 +128,12 @@ TSocket TSocketLayer::accept(TSocket s, TSocketAddress* address)
     const int fd = ::accept4(listener->Fd, reinterpret_cast<sockaddr*>(&peer), &length,
                              SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int err = errno;
-    // As with WSAAsyncSelect, accept() is what re-enables FD_ACCEPT.
+    // As with WSAAsyncSelect, accept() is what re-enables FD_ACCEPT. A failure other than "no
+    // connection waiting" leaves the connection in the queue: without a rest FD_ACCEPT would
+    // come again at once, for as long as the cause lasts.
     listener->AcceptPending = false;
+    if (fd < 0 && err != EAGAIN && err != EINTR)
+        listener->AcceptPause.start(kAcceptPauseMilliseconds);
     Rearm(*listener);
     if (fd < 0) {
         FailErrno(err);
@@ -352,6 +356,7 @@ void TSocketLayer::Watch(TSocketEntry& entry)
     QObject::connect(&entry.ReadNotifier, &QSocketNotifier::activated, &entry, [this, &entry] { OnReadable(entry); });
     QObject::connect(&entry.WriteNotifier, &QSocketNotifier::activated, &entry, [this, &entry] { OnWritable(entry); });
     QObject::connect(&entry.LingerTimer, &QTimer::timeout, &entry, [this, &entry] { Destroy(entry); });
+    QObject::connect(&entry.AcceptPause, &QTimer::timeout, &entry, [this, &entry] { Rearm(entry); });
 }
 
 void TSocketLayer::Rearm(TSocketEntry& entry)
@@ -362,7 +367,7 @@ void TSocketLayer::Rearm(TSocketEntry& entry)
     bool write = false;
     switch (entry.Phase) {
     case TSocketEntry::spListening:
-        read = (entry.Mask & FD_ACCEPT) && !entry.AcceptPending;
+        read = (entry.Mask & FD_ACCEPT) && !entry.AcceptPending && !entry.AcceptPause.isActive();
         break;
     case TSocketEntry::spConnecting:
         write = true;
@@ -462,9 +467,10 @@ void TSocketLayer::Drain(TSocketEntry& entry)
             budget -= n;
         } else if (n < 0 && err == EAGAIN) {
             break;
-        } else if (n == 0 || err != EINTR) {
+        } else if (n == 0) {
             entry.EndOfStream = true;
-            entry.CloseError = n == 0 ? 0 : WsaErrorFromErrno(err);
+        } else if (err != EINTR) {
+            EndAbruptly(entry, WsaErrorFromErrno(err));
         }
     }
 }
@@ -497,7 +503,7 @@ void TSocketLayer::PostDue(TSocketEntry& entry)
 
 void TSocketLayer::PostRead(TSocketEntry& entry)
 {
-    if (!entry.ReadPending && (entry.Mask & FD_READ)) {
+    if (!entry.ReadPending && !entry.EndedAbruptly() && (entry.Mask & FD_READ)) {
         entry.ReadPending = true;
         Post(entry, FD_READ, 0);
     }
@@ -505,9 +511,10 @@ void TSocketLayer::PostRead(TSocketEntry& entry)
 
 void TSocketLayer::PostCloseIfDue(TSocketEntry& entry)
 {
-    // Bytes that came before the close are handled before the close: while an FD_READ is on
-    // its way, the close waits for it (and for any its handler asks for) to be delivered.
-    if (entry.EndOfStream && !entry.ReadPending && !entry.ClosePosted && (entry.Mask & FD_CLOSE)) {
+    // Bytes that came before an orderly close are handled before the close: while an FD_READ
+    // is on its way, the close waits for it (and for any its handler asks for) to be delivered.
+    const bool due = entry.EndedAbruptly() || (entry.EndOfStream && !entry.ReadPending);
+    if (due && !entry.ClosePosted && (entry.Mask & FD_CLOSE)) {
         entry.ClosePosted = true;
         Post(entry, FD_CLOSE, entry.CloseError);
     }
@@ -520,12 +527,20 @@ void TSocketLayer::Abort(TSocketEntry& entry)
     // it as of any other end of the connection.
     entry.Aborted = true;
     entry.DropQueue();
-    entry.EndOfStream = true;
-    entry.CloseError = WSAECONNABORTED;
+    EndAbruptly(entry, WSAECONNABORTED);
     const linger abortive{1, 0};
     ::setsockopt(entry.Fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
     Rearm(entry);
     PostDue(entry);
+}
+
+// A peer that reset the connection has left: the work its unread bytes would cause is for
+// nobody, and the program hears of the end before any of it.
+void TSocketLayer::EndAbruptly(TSocketEntry& entry, int error)
+{
+    entry.EndOfStream = true;
+    entry.CloseError = error;
+    entry.ClearInbox();
 }
 
 void TSocketLayer::Post(TSocketEntry& entry, std::uint32_t event, int error)
@@ -547,6 +562,10 @@ void TSocketLayer::Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lPar
     const std::uint32_t event = WSAGetSelectEvent(lParam);
     if (event == FD_READ)
         entry->ReadPending = false;
+    if (event == FD_READ && entry->EndedAbruptly()) {
+        PostCloseIfDue(*entry);
+        return;
+    }
     if (entry->Sink != sink || !(entry->Mask & event)) {
         // Stale: the selection changed since posting. Whatever is still due goes to the current one.
         if (event == FD_ACCEPT)

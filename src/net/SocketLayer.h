@@ -28,11 +28,16 @@ inline constexpr int SOCKET_ERROR = -1;
 // than it is given (the kernel's refusals are queued and flushed in order), and closesocket()
 // on a connection closes gracefully in the background, so bytes sent just before it still
 // leave. A connect that fails reports FD_CONNECT with its error in the high 16 bits.
-// FD_CLOSE comes only after every FD_READ before it has been handled, so no byte received
-// before the close can be stranded behind it. Both queues are bounded: reading pauses while
-// kInboxLimit bytes wait to be taken, and a peer that leaves more than kSendQueueLimit bytes
-// queued for it is given up: its connection is reset and reported by FD_CLOSE with
-// WSAECONNABORTED, like any other end of a connection.
+// After an orderly end, FD_CLOSE comes only after every FD_READ before it has been handled, so
+// no byte received before the close can be stranded behind it. An abortive end (a reset, a
+// peer given up) is reported at once: what was received and not yet taken is dropped, as the
+// kernel drops what it held, and no FD_READ is delivered after it. Both queues are bounded:
+// reading pauses while kInboxLimit bytes wait to be taken, and a peer that leaves more than
+// kSendQueueLimit bytes queued for it is given up: its connection is reset and reported by
+// FD_CLOSE with WSAECONNABORTED, like any other end of a connection.
+//
+// A failed accept() (out of descriptors, say) leaves the connection waiting, so the listener
+// would be ready again at once: FD_ACCEPT then rests for kAcceptPauseMilliseconds.
 class TSocketLayer
 {
 public:
@@ -78,10 +83,13 @@ public:
     static constexpr int kLingerMilliseconds = 10000;
     // Bytes read per notification, so a flood cannot hold the thread.
     static constexpr qsizetype kReadBudget = 256 * 1024;
-    // Received bytes the program has not taken yet beyond which reading pauses.
-    static constexpr qsizetype kInboxLimit = 16 * 1024 * 1024;
+    // Received bytes the program has not taken yet beyond which reading pauses; the kernel
+    // holds the rest.
+    static constexpr qsizetype kInboxLimit = 4 * kReadBudget;
     // Bytes queued for a peer beyond which it counts as gone.
     static constexpr qsizetype kSendQueueLimit = 16 * 1024 * 1024;
+    // How long a listener whose accept() failed stays unwatched.
+    static constexpr int kAcceptPauseMilliseconds = 200;
     static constexpr qsizetype kAllBytes = std::numeric_limits<qsizetype>::max();
 
 private:
@@ -101,6 +109,7 @@ private:
     void PostDue(TSocketEntry& entry);
     void PostRead(TSocketEntry& entry);
     void PostCloseIfDue(TSocketEntry& entry);
+    void EndAbruptly(TSocketEntry& entry, int error);
     void Abort(TSocketEntry& entry);
     void Post(TSocketEntry& entry, std::uint32_t event, int error);
     void Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lParam);

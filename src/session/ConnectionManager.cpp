@@ -168,6 +168,9 @@ void TConnectionManager::StartListening()
         Session.ReportSocketError(kListenSocket.toString());
         return;
     }
+    // A connection of ours that just ended on this port (waiting out TIME_WAIT) must not keep
+    // us from listening on it again. A port another program listens on is still refused.
+    Sockets.setsockopt(s, SOL_SOCKET, SO_REUSEADDR, 1);
     if (Sockets.bind(s, SockAddr) != 0) {
         if (Sockets.WSAGetLastError() == WSAEADDRINUSE) {
             Sockets.closesocket(s);
@@ -186,6 +189,7 @@ void TConnectionManager::StartListening()
         return;
     }
     BeginConnection(s);
+    AcceptFailureShown = false;
     ListenStatusText = ListenStatus();
     ConnectionState = csListening;
     Session.UpdateStatus();
@@ -223,9 +227,13 @@ void TConnectionManager::AcceptPeer()
     TSocketAddress peer;
     const TSocket accepted = Sockets.accept(Sock, &peer);
     if (accepted == INVALID_SOCKET) {
-        // A connection that went away before we took it is no failure of ours.
-        if (Sockets.WSAGetLastError() != WSAEWOULDBLOCK)
+        // A connection that went away before we took it is no failure of ours. A real failure
+        // is shown once while listening: the socket layer tries again now and then, also while
+        // the box is open, and takes the peer once the cause has gone.
+        if (Sockets.WSAGetLastError() != WSAEWOULDBLOCK && !AcceptFailureShown) {
+            AcceptFailureShown = true;
             Session.ShowError(kCannotAccept.toString());
+        }
         return;
     }
     // The new connection is ours before any box can open, so its events find it.

@@ -93,4 +93,5 @@ private:
     std::unique_ptr<THostLookup> Lookup;
     QList<TSocketAddress> Candidates;  // addresses of the peer still to try, in order
     std::uint16_t PeerPort = 0;
+    bool AcceptFailureShown = false;  // since listening began
 };
