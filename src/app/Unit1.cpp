@@ -35,6 +35,9 @@ constexpr int kClientWidth = 565;
 constexpr int kClientHeight = 355;  // above the status bar
 constexpr int kChatPanelWidth = 165;
 constexpr int kChatInputHeight = 59;
+// New chat lines are shown at most this often: faster than anyone reads, slow enough that a
+// flood of lines is shown in a few edits of the log.
+constexpr int kChatRefreshMilliseconds = 25;
 
 // What the board tells accessibility tools: whose turn it is, then the last move.
 constexpr QStringView kBoardName = u"Plateau";
@@ -150,6 +153,9 @@ void TForm1::CreateChatPanel()
     readable.setColor(QPalette::Disabled, QPalette::Text, readable.color(QPalette::Active, QPalette::Text));
     readable.setColor(QPalette::Disabled, QPalette::Base, readable.color(QPalette::Active, QPalette::Base));
     Memo2->setPalette(readable);
+    ChatFlush.setSingleShot(true);
+    ChatFlush.setInterval(kChatRefreshMilliseconds);
+    connect(&ChatFlush, &QTimer::timeout, this, &TForm1::ShowPendingChat);
 
     Memo1 = new QPlainTextEdit(FloatingPanel2);
     Memo1->resize(Memo1->width(), kChatInputHeight);
@@ -276,17 +282,36 @@ void TForm1::SetConnectionMenu(bool connectEnabled, bool disconnectEnabled, bool
 
 void TForm1::InsertChatLine(const QString& line)
 {
-    QTextCursor cursor(Memo2->document());
-    cursor.movePosition(QTextCursor::Start);
-    const bool empty = Memo2->document()->isEmpty();
-    cursor.insertText(empty ? VisibleText(line) : VisibleText(line) + QChar('\n'));
+    // Lines join the log in slices, one edit for however many came meanwhile: laying out each
+    // line of a peer's flood on its own would hold up the packets behind it (a move) for as
+    // long. Only the newest lines can show, so no more are kept waiting.
+    PendingChat.append(VisibleText(line));
+    if (PendingChat.size() > kMaxChatLines)
+        PendingChat.removeFirst();
+    if (!ChatFlush.isActive())
+        ChatFlush.start();
+}
 
-    // Newest lines are on top, so the surplus is cut from the bottom.
-    while (Memo2->document()->blockCount() > kMaxChatLines) {
-        QTextCursor last(Memo2->document()->lastBlock());
-        last.select(QTextCursor::BlockUnderCursor);
-        last.removeSelectedText();
+void TForm1::ShowPendingChat()
+{
+    QString text;  // newest on top
+    for (qsizetype i = PendingChat.size() - 1; i >= 0; --i)
+        text += PendingChat[i] + QChar('\n');
+    PendingChat.clear();
+    QTextDocument* log = Memo2->document();
+    if (log->isEmpty())
+        text.chop(1);
+    QTextCursor cursor(log);
+    cursor.beginEditBlock();
+    cursor.insertText(text);
+    // The surplus is cut from the bottom, with the line break before it.
+    if (log->blockCount() > kMaxChatLines) {
+        cursor.setPosition(log->findBlockByNumber(kMaxChatLines - 1).position());
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
     }
+    cursor.endEditBlock();
     Memo2->verticalScrollBar()->setValue(0);
 }
 

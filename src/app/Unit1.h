@@ -5,6 +5,8 @@
 #include "session/SessionWindow.h"
 
 #include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
@@ -98,6 +100,9 @@ private:
 
     void CreateComputerOpponent();
     void ShowComputerOpponentState();
+    void ShowPendingChat();
 
+    QStringList PendingChat;  // oldest first, not yet in the log
+    QTimer ChatFlush;
     std::unique_ptr<TSession> Session_;
 };

@@ -148,7 +148,7 @@ private slots:
         auto bob = OpenWindow("Bob");
         Connect(*alice, *bob);
         QVERIFY(RunModalUntil([&] { return alice->Session().Match.GameState == gsRemoteTurn; }));
-        QCOMPARE(bob->Memo2->document()->firstBlock().text(), ":: Vous avez connecté à Alice");
+        QTRY_COMPARE(bob->Memo2->document()->firstBlock().text(), ":: Vous avez connecté à Alice");
 
         const auto click = [](TForm1& form, int col) {  // on the lowest free hole, as a player does
             const int row = TBoard(form.Session().Match.Board).Drop(col, cvLocal);
