@@ -503,7 +503,7 @@ void TSocketLayer::PostDue(TSocketEntry& entry)
 
 void TSocketLayer::PostRead(TSocketEntry& entry)
 {
-    if (!entry.ReadPending && !entry.EndedAbruptly() && (entry.Mask & FD_READ)) {
+    if (!entry.ReadPending && (entry.Mask & FD_READ)) {
         entry.ReadPending = true;
         Post(entry, FD_READ, 0);
     }
@@ -513,6 +513,7 @@ void TSocketLayer::PostCloseIfDue(TSocketEntry& entry)
 {
     // Bytes that came before an orderly close are handled before the close: while an FD_READ
     // is on its way, the close waits for it (and for any its handler asks for) to be delivered.
+    // After a reset nothing is worth waiting for.
     const bool due = entry.EndedAbruptly() || (entry.EndOfStream && !entry.ReadPending);
     if (due && !entry.ClosePosted && (entry.Mask & FD_CLOSE)) {
         entry.ClosePosted = true;
@@ -562,10 +563,6 @@ void TSocketLayer::Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lPar
     const std::uint32_t event = WSAGetSelectEvent(lParam);
     if (event == FD_READ)
         entry->ReadPending = false;
-    if (event == FD_READ && entry->EndedAbruptly()) {
-        PostCloseIfDue(*entry);
-        return;
-    }
     if (entry->Sink != sink || !(entry->Mask & event)) {
         // Stale: the selection changed since posting. Whatever is still due goes to the current one.
         if (event == FD_ACCEPT)

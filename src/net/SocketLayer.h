@@ -31,7 +31,7 @@ inline constexpr int SOCKET_ERROR = -1;
 // After an orderly end, FD_CLOSE comes only after every FD_READ before it has been handled, so
 // no byte received before the close can be stranded behind it. An abortive end (a reset, a
 // peer given up) is reported at once: what was received and not yet taken is dropped, as the
-// kernel drops what it held, and no FD_READ is delivered after it. Both queues are bounded:
+// kernel drops what it held, and FD_CLOSE waits for no FD_READ. Both queues are bounded:
 // reading pauses while kInboxLimit bytes wait to be taken, and a peer that leaves more than
 // kSendQueueLimit bytes queued for it is given up: its connection is reset and reported by
 // FD_CLOSE with WSAECONNABORTED, like any other end of a connection.
