@@ -1,4 +1,4 @@
-// The real tessaro-bot over loopback: a whole game against the session core, hostile peers,
+// The real tessaro-bot over loopback: a whole game against the session core, a flooding peer,
 // its end when the peer leaves, and its usage errors.
 
 #include "engine/Engine.h"
@@ -7,23 +7,22 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTest>
 
 namespace {
 
 constexpr int kPatience = 60000;
 
-// A bot listening on a free loopback port, at the weakest level with a fixed chance.
+// A bot listening on a loopback port (0: a free one), at the weakest level with a fixed chance.
 struct TBot
 {
     QProcess Process;
     quint16 Port = 0;
 
-    explicit TBot(const QString& level = QStringLiteral("Débutant"))
+    explicit TBot(const QString& level = QStringLiteral("Débutant"), quint16 port = 0)
     {
         Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        Process.start(QStringLiteral(TESSARO_BOT), {"--listen", "0", "--loopback", "--level", level, "--seed", "7"});
+        Process.start(QStringLiteral(TESSARO_BOT), {"--listen", QString::number(port), "--loopback", "--level", level, "--seed", "7"});
         if (Process.waitForReadyRead(kPatience))
             Port = Process.readLine().trimmed().toUShort();
     }
@@ -93,24 +92,13 @@ private slots:
         QVERIFY(bot.EndsWell());
     }
 
-    void hostilePeer_data()
-    {
-        QByteArray random(8 << 20, Qt::Uninitialized);
-        QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(random.data()), random.size() / 4);
-        QByteArray chats;
-        for (int i = 0; i < 200000; ++i)
-            chats += Encoded(pkChat, 0, QString(200, QChar(u'a' + i % 26)));
-        // A chat packet up to its text, whose length says 2 GiB - 1 bytes follow.
-        const QByteArray huge = Encoded(pkChat).first(17) + QByteArray::fromHex("0cffffff7f") + QByteArray(1 << 20, 'x');
-        QTest::addColumn<QByteArray>("attack");
-        QTest::newRow("8 MB of random bytes") << random;
-        QTest::newRow("a flood of 200000 chat lines") << chats;
-        QTest::newRow("a 2 GiB string, then 1 MB of it") << huge;
-    }
-
+    // A flood of 200000 chat lines: the bot keeps none, and plays on. Garbage and oversized
+    // strings meet the same session code in test_stress.
     void hostilePeer()
     {
-        QFETCH(QByteArray, attack);
+        QByteArray attack;
+        for (int i = 0; i < 200000; ++i)
+            attack += Encoded(pkChat, 0, QString(200, QChar(u'a' + i % 26)));
         TBot bot;
         TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
         QVERIFY(peer.IsOpen());
@@ -157,6 +145,9 @@ private slots:
         else
             how == 1 ? peer.ShutdownWrite() : peer.Reset();
         QVERIFY(bot.EndsWell());
+        // The port at once again, though the connection's end may still hold it (TIME_WAIT).
+        peer.ReadAvailable(), peer.Close();
+        QCOMPARE(TBot(QStringLiteral("Débutant"), bot.Port).Port, bot.Port);
     }
 
     void usageErrors_data()

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include <linux/capability.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -197,20 +198,44 @@ private slots:
                                + Encoded(pkBye));
     }
 
-    // A new connection starts a fresh stream, and the score panel names the new opponent.
+    // A new connection starts a fresh stream, and the score panel names the new opponent. It
+    // calls at the port of the last connection, which this side closed (TIME_WAIT), while no
+    // descriptor is left (RLIMIT_NOFILE at the lowest free number): one box, held open while the
+    // listener rests, and the peer is taken behind it once descriptors are free.
     void newConnectionStartsFreshStream()
     {
         TPlayer bob("Bob");
         const QByteArray chat = Encoded(pkChat, 0, "Paul: %1 %2");
         TRawPeer first = ConnectRawPeer(bob);
+        const QString port = QString::number(bob.Sockets().LocalPort(bob.Net().Sock));
         QVERIFY(first.SendAll(chat.left(10)));
         QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(bob.Net().Sock) == 0; }));
+        bob.Session.Disconnect1Click();
+        QVERIFY(RunModalUntil([&] { first.ReadAvailable(); return first.SawEndOfStream(); }));
         first.Close();
-        QVERIFY(RunModalUntil([&] { return bob.Idle(); }));
-
-        TRawPeer second = ConnectRawPeer(bob);
+        QVERIFY(RunModalUntil([&] { return bob.Sockets().LingeringSockets() == 0; }));  // its descriptor freed
+        bob.Session.Listen1Click(port);
+        bob.Window.ChatLines.clear();
+        TRawPeer second = TRawPeer::ConnectTo(port.toUShort());
+        rlimit saved{}, none{rlim_t(::dup(0)), 0};
+        ::close(int(none.rlim_cur)), getrlimit(RLIMIT_NOFILE, &saved), none.rlim_max = saved.rlim_max;
+        QVERIFY(setrlimit(RLIMIT_NOFILE, &none) == 0);
+        std::uint64_t wakeups = 0;
+        bob.Window.OnBox = [&](const TShownBox&) {
+            if (bob.Window.Boxes.size() > 1)  // a box over the box: failed below
+                return int(IDOK);
+            wakeups = bob.Sockets().Wakeups();
+            RunModalUntil([] { return false; }, 500);  // a resting listener tries a few times
+            wakeups = bob.Sockets().Wakeups() - wakeups;
+            setrlimit(RLIMIT_NOFILE, &saved);
+            return RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }), int(IDOK);
+        };
         QVERIFY(second.SendAll(Encoded(pkName, 0, "Zoé")));
         QVERIFY(RunModalUntil([&] { return bob.Window.Status.Panel1 == "Bob 0 - Zoé 0"; }));
+        setrlimit(RLIMIT_NOFILE, &saved);
+        QCOMPARE(FirstBox(bob) + QString::number(bob.Window.Boxes.size()), "Tessaro: Unable to accept connection1");
+        QVERIFY2(wakeups < 20, qPrintable(QString::number(wakeups)));  // one that never rests: thousands
+        QVERIFY(MoveIsApplied(bob, second));
         QVERIFY(second.SendAll(chat + QByteArray("\x01garbage", 8) + chat + Encoded(pkBye)));
         second.ShutdownWrite();
         QVERIFY(RunModalUntil([&] { return bob.Idle(); }));

@@ -1,15 +1,12 @@
 #include "support/FourReference.h"
 #include "support/Players.h"
 
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
 #include <netinet/tcp.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <atomic>
 #include <thread>
 
@@ -179,46 +176,6 @@ private slots:
         QCOMPARE(bob.Net().ConnectionState, csConnected);
         QVERIFY(bob.Window.ChatLines.isEmpty() && bob.Window.Boxes.isEmpty());
         QVERIFY(largestInbox <= TSocketLayer::kInboxLimit + 64 * 1024);
-        QVERIFY(MoveIsApplied(bob, peer));
-    }
-
-    // Out of descriptors when a peer calls, on the port of a connection this side has just
-    // closed: one box, held open while the listener rests, and the peer is taken behind it
-    // once descriptors are free. RLIMIT_NOFILE at the lowest free number leaves none.
-    void acceptWithoutDescriptors()
-    {
-        TPlayer bob("Bob");
-        TRawPeer first = ConnectRawPeer(bob);
-        const std::uint16_t port = bob.Sockets().LocalPort(bob.Net().Sock);
-        bob.Session.Disconnect1Click();
-        QVERIFY(RunModalUntil([&] { first.ReadAvailable(); return first.SawEndOfStream(); }));
-        first.Close();
-        QVERIFY(RunModalUntil([&] { return bob.Sockets().LingeringSockets() == 0; }));
-        bob.Session.Listen1Click(QString::number(port));
-        QCOMPARE(bob.Net().ConnectionState, csListening);
-        TRawPeer peer = TRawPeer::ConnectTo(port);
-        rlimit saved{};
-        const int lowest = ::dup(0);
-        ::close(lowest), getrlimit(RLIMIT_NOFILE, &saved);
-        const rlimit none{rlim_t(lowest), saved.rlim_max};
-        QVERIFY(setrlimit(RLIMIT_NOFILE, &none) == 0);
-        std::uint64_t wakeups = 0;
-        std::uint64_t waited = 0;
-        bob.Window.OnBox = [&](const TShownBox&) {
-            if (bob.Window.Boxes.size() > 1)  // a box over the box: failed below
-                return int(IDOK);
-            QElapsedTimer clock;
-            clock.start(), wakeups = bob.Sockets().Wakeups();
-            RunModalUntil([] { return false; }, 500);
-            wakeups = bob.Sockets().Wakeups() - wakeups, waited = clock.elapsed();
-            setrlimit(RLIMIT_NOFILE, &saved);
-            return RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }), int(IDOK);
-        };
-        QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }));
-        setrlimit(RLIMIT_NOFILE, &saved);
-        QCOMPARE(bob.Window.Boxes.size(), 1);
-        QCOMPARE(bob.Window.Boxes[0].Text, "Unable to accept connection");
-        QVERIFY2(wakeups <= waited / TSocketLayer::kAcceptPauseMilliseconds + 2, qPrintable(QString::number(wakeups)));
         QVERIFY(MoveIsApplied(bob, peer));
     }
 
