@@ -10,10 +10,12 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -65,10 +67,12 @@ private:
 TSocketLayer::TSocketLayer()
     : Receiver(std::make_unique<QObject>())
 {
+    Reserve();
 }
 
 TSocketLayer::~TSocketLayer()
 {
+    ReleaseReserve();
     Sockets.clear();
     // Deletes every socket object, lingering ones included, and drops their queued events.
     Receiver.reset();
@@ -134,11 +138,14 @@ TSocket TSocketLayer::accept(TSocket s, TSocketAddress* address)
     listener->AcceptPending = false;
     if (fd < 0 && err != EAGAIN && err != EINTR)
         listener->AcceptPause.start(kAcceptPauseMilliseconds);
+    if (fd < 0 && (err == EMFILE || err == ENFILE))
+        ReleaseReserve();
     Rearm(*listener);
     if (fd < 0) {
         FailErrno(err);
         return INVALID_SOCKET;
     }
+    Reserve();  // as far as there is room again
     if (address)
         *address = TSocketAddress::FromSystem(reinterpret_cast<const sockaddr*>(&peer), length);
     SendWithoutDelay(fd);
@@ -599,6 +606,23 @@ void TSocketLayer::AdvanceLinger(TSocketEntry& entry)
         Destroy(entry);
     else
         Rearm(entry);
+}
+
+void TSocketLayer::Reserve()
+{
+    while (Reserved.size() < kReservedDescriptors) {
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        Reserved.push_back(fd);
+    }
+}
+
+void TSocketLayer::ReleaseReserve()
+{
+    for (const int fd : Reserved)
+        ::close(fd);
+    Reserved.clear();
 }
 
 void TSocketLayer::Destroy(TSocketEntry& entry)

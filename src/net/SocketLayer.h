@@ -11,6 +11,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <vector>
 
 class TSocketEntry;
 
@@ -37,7 +38,10 @@ inline constexpr int SOCKET_ERROR = -1;
 // FD_CLOSE with WSAECONNABORTED, like any other end of a connection.
 //
 // A failed accept() (out of descriptors, say) leaves the connection waiting, so the listener
-// would be ready again at once: FD_ACCEPT then rests for kAcceptPauseMilliseconds.
+// would be ready again at once: FD_ACCEPT then rests for kAcceptPauseMilliseconds. The layer
+// holds kReservedDescriptors back for the process running out: a failure for want of one hands
+// them over, so that the report of it can open what it needs (a box is a new window, whose
+// buffer comes as a descriptor), and the next try can take the peer.
 class TSocketLayer
 {
 public:
@@ -90,6 +94,7 @@ public:
     static constexpr qsizetype kSendQueueLimit = 16 * 1024 * 1024;
     // How long a listener whose accept() failed stays unwatched.
     static constexpr int kAcceptPauseMilliseconds = 200;
+    static constexpr int kReservedDescriptors = 4;
     static constexpr qsizetype kAllBytes = std::numeric_limits<qsizetype>::max();
 
 private:
@@ -116,10 +121,13 @@ private:
     void BeginLinger(TSocketEntry& entry);
     void AdvanceLinger(TSocketEntry& entry);
     void Destroy(TSocketEntry& entry);
+    void Reserve();
+    void ReleaseReserve();
 
     // Parent of every socket object and receiver of the posted events: when it goes, both go.
     std::unique_ptr<QObject> Receiver;
     std::map<TSocket, TSocketEntry*> Sockets;
+    std::vector<int> Reserved;
     int LastError = 0;
     std::uint64_t WakeupCount = 0;
     qint64 LongestHandling = 0;
