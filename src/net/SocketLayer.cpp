@@ -542,8 +542,8 @@ void TSocketLayer::Abort(TSocketEntry& entry)
     PostDue(entry);
 }
 
-// A peer that reset the connection has left: the work its unread bytes would cause is for
-// nobody, and the program hears of the end before any of it.
+// The peer has gone (it reset the connection, or we gave it up): the work its unread bytes
+// would cause is for nobody, and the program hears of the end before any of it.
 void TSocketLayer::EndAbruptly(TSocketEntry& entry, int error)
 {
     entry.EndOfStream = true;
