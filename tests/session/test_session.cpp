@@ -255,25 +255,27 @@ private slots:
         QVERIFY(alice.Window.Boxes.isEmpty() && bob.Window.Boxes.isEmpty());
     }
 
-    // The peer's program listens on 127.0.0.1 only; ::1 at its port refuses, or never answers.
+    // The peer's program listens on 127.0.0.1, where ::1 at its port refuses or never answers;
+    // or on both.
     void severalAddresses_data()
     {
-        QTest::addColumn<bool>("unanswered");
-        QTest::addColumn<QString>("second");   // the name's other address, after ::1
+        QTest::addColumn<QString>("addresses");  // in the resolver's order
+        QTest::addColumn<int>("ipv6");           // at ::1: 0 a refusal, 1 no answer, 2 the peer
         QTest::addColumn<int>("cut");          // 0 none, 1 Disconnect, 2 quit, before the second attempt
         QTest::addColumn<QString>("outcome");  // the address connected to, or the box
-        QTest::newRow("first refuses") << false << "127.0.0.1" << 0 << "127.0.0.1";
-        QTest::newRow("first never answers") << true << "127.0.0.1" << 0 << "127.0.0.1";
-        QTest::newRow("all fail, a timeout last") << true << "127.0.0.2" << 0
+        QTest::newRow("first refuses") << "::1 127.0.0.1" << 0 << 0 << "127.0.0.1";
+        QTest::newRow("first never answers") << "::1 127.0.0.1" << 1 << 0 << "127.0.0.1";
+        QTest::newRow("IPv6 first") << "127.0.0.1 ::1" << 2 << 0 << "::1";
+        QTest::newRow("all fail, a timeout last") << "::1 127.0.0.2" << 1 << 0
                                                   << "Winsock Error: Error 10060 in function Connect(Connect)\r\nConnection timed out";
-        QTest::newRow("Disconnect") << true << "127.0.0.1" << 1 << "";
-        QTest::newRow("quit") << true << "127.0.0.1" << 2 << "";
+        QTest::newRow("Disconnect") << "::1 127.0.0.1" << 1 << 1 << "";
+        QTest::newRow("quit") << "::1 127.0.0.1" << 1 << 2 << "";
     }
 
     void severalAddresses()
     {
-        QFETCH(bool, unanswered);
-        QFETCH(QString, second);
+        QFETCH(QString, addresses);
+        QFETCH(int, ipv6);
         QFETCH(int, cut);
         QFETCH(QString, outcome);
         const QList<TSocketAddress> v4{Address("192.0.2.1"), Address("192.0.2.2")},
@@ -281,11 +283,14 @@ private slots:
         QCOMPARE(TConnectAttempts::Interleave(v4 + v6), (QList{v6[0], v4[0], v6[1], v4[1], v6[2]}));
         TPlayer bob("Bob");
         auto alice = std::make_unique<TPlayer>("Alice");
-        bob.Net().LoopbackOnly = true;
+        bob.Net().LoopbackOnly = ipv6 != 2;
         bob.Session.Listen1Click("0");
         const std::uint16_t port = bob.Net().LocalPort();
-        const auto blackHole = unanswered ? Unanswered(port) : std::array<TRawPeer, 2>{};
-        alice->Net().LookUpHost = Answer({Address("::1"), Address(qPrintable(second))});
+        const auto blackHole = ipv6 == 1 ? Unanswered(port) : std::array<TRawPeer, 2>{};
+        QList<TSocketAddress> list;
+        for (const QString& address : addresses.split(' '))
+            list.append(Address(qPrintable(address)));
+        alice->Net().LookUpHost = Answer(list);
         const bool fails = outcome.startsWith("Winsock");
         alice->Net().ConnectTimeoutMs = fails ? 1000 : TConnectAttempts::kAttemptMs;
         alice->Session.Connect1Click("jeu.test", QString::number(port));
