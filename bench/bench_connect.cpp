@@ -1,7 +1,7 @@
 // Time to connect to a name whose first address (::1, a listener whose backlog is full, so its
 // handshake is never answered) does not answer and whose second (127.0.0.1) does: one real
 // session listens, another connects over an injected address list.
-// Usage: bench_connect [give-up seconds, default 200]
+// Usage: bench_connect [give-up seconds, default 30; the kernel alone takes over two minutes]
 
 #include "net/Resolver.h"
 #include "session/Session.h"
@@ -41,7 +41,7 @@ bool OpenUnanswering(std::uint16_t port, int fds[2])
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int giveUpSeconds = argc > 1 ? std::atoi(argv[1]) : 200;
+    const int giveUpSeconds = argc > 1 ? std::atoi(argv[1]) : 30;
 
     TFakeWindow bobWindow, aliceWindow;
     TSession bob(bobWindow), alice(aliceWindow);
@@ -72,8 +72,11 @@ int main(int argc, char** argv)
     poll.start(1);
     loop.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
-    if (alice.Connection.ConnectionState == csConnected)
+    if (alice.Connection.ConnectionState == csConnected) {
         std::printf("connected to %s after %.3f s\n", qPrintable(alice.Connection.PeerAddress), seconds);
+        std::printf("target: %-48s %-34s %s\n", "connect past an unanswering first address < 1 s",
+                    qPrintable(QStringLiteral("%1 s").arg(seconds, 0, 'f', 3)), seconds < 1.0 ? "PASS" : "ABOVE");
+    }
     else if (!aliceWindow.Boxes.isEmpty())
         std::printf("failed after %.3f s: %s\n", seconds, qPrintable(aliceWindow.Boxes.first().Text));
     else
