@@ -10,7 +10,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <utility>
 
 namespace {
 
@@ -35,7 +34,7 @@ constexpr QStringView kListenListen = u"Listen(Listen)";
 constexpr QStringView kListenSelect = u"Liten(WSAASyncSelect)";
 constexpr QStringView kCloseSocket = u"Disconnect (closesocket)";
 
-constexpr std::uint32_t kConnectEvents = FD_READ | FD_CONNECT | FD_CLOSE;
+constexpr std::uint32_t kConnectEvents = FD_READ | FD_CLOSE;  // TConnectAttempts takes FD_CONNECT
 constexpr std::uint32_t kListenEvents = FD_READ | FD_ACCEPT | FD_CLOSE;
 constexpr int kBacklog = 5;
 
@@ -462,8 +461,8 @@ void TConnectionManager::LookUpListenStatus()
         Lookup.reset();
         if (!host)
             return;
-        ListenStatusText = ListenStatus(host->Name, host->Addresses.isEmpty() ? QString()
-                                                                               : TResolver::InetNtoa(host->Addresses.first()));
+        const QString dotted = host->Addresses.isEmpty() ? QString() : TResolver::InetNtoa(host->Addresses.first());
+        ListenStatusText = ListenStatus(host->Name, dotted);
         Session.UpdateStatus();
     });
 }
