@@ -315,6 +315,8 @@ private slots:
     // or by ending the program: nothing connects, and nothing touches the freed session.
     void lookupAbandoned()
     {
+        // Earlier listeners looked up this machine's name, on threads that count here too.
+        RunModalUntil([] { return THostLookup::Running() == 0; });
         for (const bool quit : {false, true}) {
             TRawPeer peer = TRawPeer::Listener();
             auto alice = std::make_unique<TPlayer>("Alice");
