@@ -21,13 +21,14 @@ TConnectAttempts::~TConnectAttempts()
     CloseAll();
 }
 
-bool TConnectAttempts::Start(const QList<TSocketAddress>& addresses, std::uint16_t port, int protocol, int attemptMs)
+bool TConnectAttempts::Start(const QList<TSocketAddress>& addresses, std::uint16_t port, int protocol,
+                             int attemptMilliseconds)
 {
     Waiting = Interleave(addresses);
     for (TSocketAddress& address : Waiting)
         address.SetPort(port);
     Protocol = protocol;
-    AttemptMs = attemptMs;
+    AttemptMilliseconds = attemptMilliseconds;
     StartNext();
     return !Running.empty();
 }
@@ -64,7 +65,7 @@ void TConnectAttempts::StartNext()
     while (!Waiting.isEmpty()) {
         if (StartOne(Waiting.takeFirst())) {
             if (!Waiting.isEmpty())
-                Stagger.start(kStaggerMs);
+                Stagger.start(kStaggerMilliseconds);
             return;
         }
     }
@@ -84,7 +85,7 @@ bool TConnectAttempts::StartOne(const TSocketAddress& address)
             auto deadline = std::make_unique<QTimer>();
             deadline->setSingleShot(true);
             deadline->callOnTimeout([this, s] { Failed(s, WSAETIMEDOUT); });
-            deadline->start(AttemptMs);
+            deadline->start(AttemptMilliseconds);
             Running.push_back({s, address, std::move(deadline)});
             return true;
         }

@@ -15,10 +15,10 @@ class TSocketLayer;
 
 // Connecting to a peer that has several addresses, as RFC 8305 ("Happy Eyeballs") does it, so
 // an address that never answers costs a quarter of a second instead of the kernel's two minutes:
-// IPv6 and IPv4 take turns, a new attempt starts every kStaggerMs, or at once when the newest
-// one failed, every attempt runs until one completes or its time is up, and the first to
-// complete wins. The others are closed at once, most of them before their handshake is done.
-// Destroying the attempts closes every socket and stops every timer they hold.
+// IPv6 and IPv4 take turns, a new attempt starts every kStaggerMilliseconds, or at once when
+// the newest one failed, every attempt runs until one completes or its time is up, and the
+// first to complete wins. The others are closed at once, most of them before their handshake
+// is done. Destroying the attempts closes every socket and stops every timer they hold.
 class TConnectAttempts : public TSocketEventSink
 {
 public:
@@ -29,8 +29,8 @@ public:
     // Every attempt failed; the last failure. The attempts may be destroyed inside either call.
     using TLost = std::function<void(TStep step, int error)>;
 
-    static constexpr int kStaggerMs = 250;
-    static constexpr int kAttemptMs = 10000;
+    static constexpr int kStaggerMilliseconds = 250;
+    static constexpr int kAttemptMilliseconds = 10000;
 
     TConnectAttempts(TSocketLayer& sockets, TWon won, TLost lost);
     ~TConnectAttempts() override;
@@ -39,7 +39,8 @@ public:
 
     // Starts the first attempt. False when every address failed at once: then the last failure
     // is in LastStep and LastError, and TLost is not called.
-    bool Start(const QList<TSocketAddress>& addresses, std::uint16_t port, int protocol, int attemptMs = kAttemptMs);
+    bool Start(const QList<TSocketAddress>& addresses, std::uint16_t port, int protocol,
+               int attemptMilliseconds = kAttemptMilliseconds);
     TStep LastStep() const { return FailedStep; }
     int LastError() const { return FailedError; }
 
@@ -70,7 +71,7 @@ private:
     std::vector<TAttempt> Running;  // oldest first
     QTimer Stagger;
     int Protocol = 0;
-    int AttemptMs = kAttemptMs;
+    int AttemptMilliseconds = kAttemptMilliseconds;
     TStep FailedStep = asConnect;
     int FailedError = 0;
 };

@@ -109,7 +109,7 @@ void TConnectionManager::ConnectTo(const QList<TSocketAddress>& addresses)
     Attempts = std::make_unique<TConnectAttempts>(
         Sockets, [this](TSocket s, const TSocketAddress& address) { AttemptWon(s, address); },
         [this](TConnectAttempts::TStep step, int error) { ConnectFailed(step, error); });
-    if (Attempts->Start(addresses, PeerPort, TcpProtocol(), ConnectTimeoutMs)) {
+    if (Attempts->Start(addresses, PeerPort, TcpProtocol(), ConnectTimeoutMilliseconds)) {
         ConnectionState = csConnecting;
         Session.UpdateStatus();
         return;

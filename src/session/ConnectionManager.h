@@ -47,7 +47,7 @@ public:
     THostLookup::TResolveEntry LookUpHostEntry = [](const QString& name) { return TResolver::GetHostByName(name); };
     std::function<TInterfaceList()> ListInterfaces = TResolver::InterfaceAddresses;
     // How long each address of the peer may take to answer; tests shorten it.
-    int ConnectTimeoutMs = TConnectAttempts::kAttemptMs;
+    int ConnectTimeoutMilliseconds = TConnectAttempts::kAttemptMilliseconds;
 
     void ConnectToPeer();
     void StartListening();

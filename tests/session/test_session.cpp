@@ -292,7 +292,7 @@ private slots:
             list.append(Address(qPrintable(address)));
         alice->Net().LookUpHost = Answer(list);
         const bool fails = outcome.startsWith("Winsock");
-        alice->Net().ConnectTimeoutMs = fails ? 1000 : TConnectAttempts::kAttemptMs;
+        alice->Net().ConnectTimeoutMilliseconds = fails ? 1000 : TConnectAttempts::kAttemptMilliseconds;
         alice->Session.Connect1Click("jeu.test", QString::number(port));
         QCOMPARE(alice->Window.Status.Panel0, "Status: Attente de connection");
         QVERIFY(alice->Window.Status.DisconnectEnabled && !alice->Window.Status.ConnectEnabled);
