@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/Resolver.h"
 #include "net/SocketAddress.h"
 
 #include <QList>
@@ -7,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // One name lookup on a thread of its own, so the window never waits for the resolver. The
 // answer comes back through the application's event loop, on its thread. Destroying the
@@ -20,6 +22,10 @@ public:
     using TDone = std::function<void(const QList<TSocketAddress>& addresses, int wsaError)>;
 
     THostLookup(TResolve resolve, const QString& name, TDone done);
+    // The same for the official name and IPv4 addresses of a name, as gethostbyname gives them.
+    using TResolveEntry = std::function<std::optional<THostEntry>(const QString& name)>;
+    using TEntryDone = std::function<void(const std::optional<THostEntry>& entry)>;
+    THostLookup(TResolveEntry resolve, const QString& name, TEntryDone done);
     ~THostLookup();
     THostLookup(const THostLookup&) = delete;
     THostLookup& operator=(const THostLookup&) = delete;
@@ -28,6 +34,9 @@ public:
     static int Running();
 
 private:
+    struct TAnswer;
     struct TShared;
+    THostLookup(std::function<TAnswer()> work, std::function<void(const TAnswer&)> done);
+
     std::shared_ptr<TShared> Shared;
 };

@@ -10,7 +10,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <utility>
 
 namespace {
 
@@ -35,7 +34,7 @@ constexpr QStringView kListenListen = u"Listen(Listen)";
 constexpr QStringView kListenSelect = u"Liten(WSAASyncSelect)";
 constexpr QStringView kCloseSocket = u"Disconnect (closesocket)";
 
-constexpr std::uint32_t kConnectEvents = FD_READ | FD_CONNECT | FD_CLOSE;
+constexpr std::uint32_t kConnectEvents = FD_READ | FD_CLOSE;  // TConnectAttempts takes FD_CONNECT
 constexpr std::uint32_t kListenEvents = FD_READ | FD_ACCEPT | FD_CLOSE;
 constexpr int kBacklog = 5;
 
@@ -81,8 +80,7 @@ void TConnectionManager::ConnectToPeer()
     }
     PeerPort = *port;
     if (written) {
-        Candidates = {*written};
-        ConnectNext();
+        ConnectTo({*written});
         return;
     }
     // A name is resolved off the window's thread; Disconnect or the end of the program
@@ -103,43 +101,30 @@ void TConnectionManager::NameResolved(const QList<TSocketAddress>& addresses)
         Session.ShowError(kCannotResolve.toString());
         return;
     }
-    Candidates = addresses;
-    ConnectNext();
+    ConnectTo(addresses);
 }
 
-void TConnectionManager::ConnectNext()
+void TConnectionManager::ConnectTo(const QList<TSocketAddress>& addresses)
 {
-    while (!Candidates.isEmpty()) {
-        SockAddr = Candidates.takeFirst();
-        SockAddr.SetPort(PeerPort);
-        PeerAddress = SockAddr.Text();
-        const QStringView failure = StartConnect();
-        if (failure.isEmpty()) {
-            ConnectionState = csConnecting;
-            Session.UpdateStatus();
-            return;
-        }
-        if (Candidates.isEmpty())
-            GiveUpConnecting(failure);
+    Attempts = std::make_unique<TConnectAttempts>(
+        Sockets, [this](TSocket s, const TSocketAddress& address) { AttemptWon(s, address); },
+        [this](TConnectAttempts::TStep step, int error) { ConnectFailed(step, error); });
+    if (Attempts->Start(addresses, PeerPort, TcpProtocol(), ConnectTimeoutMilliseconds)) {
+        ConnectionState = csConnecting;
+        Session.UpdateStatus();
+        return;
     }
+    ConnectFailed(Attempts->LastStep(), Attempts->LastError());
 }
 
-// The label of the call that failed, with the socket closed and its error kept; else empty.
-QStringView TConnectionManager::StartConnect()
+void TConnectionManager::AttemptWon(TSocket s, const TSocketAddress& address)
 {
-    const TSocket s = Sockets.socket(SockAddr.Family(), SOCK_STREAM, TcpProtocol());
-    if (s == INVALID_SOCKET)
-        return kConnectSocket;
-    if (Sockets.AsyncSelect(s, this, kConnectEvents) != 0) {
-        CloseKeepingError(s);
-        return kConnectSelect;
-    }
-    if (Sockets.connect(s, SockAddr) != 0 && Sockets.WSAGetLastError() != WSAEWOULDBLOCK) {
-        CloseKeepingError(s);
-        return kConnectConnect;
-    }
+    Attempts.reset();
     BeginConnection(s);
-    return {};
+    Sockets.AsyncSelect(s, this, kConnectEvents);
+    SockAddr = address;
+    PeerAddress = address.Text();
+    ConnectCompleted();
 }
 
 void TConnectionManager::GiveUpConnecting(QStringView label)
@@ -190,7 +175,7 @@ void TConnectionManager::StartListening()
     }
     BeginConnection(s);
     AcceptFailureShown = false;
-    ListenStatusText = ListenStatus();
+    LookUpListenStatus();
     ConnectionState = csListening;
     Session.UpdateStatus();
     Session.InsertChatLine(AddressNotice(ListInterfaces(), SockAddr.Family() == AF_INET6));
@@ -258,17 +243,13 @@ void TConnectionManager::ConnectCompleted()
     Session.Match.StartNewGame();
 }
 
-void TConnectionManager::ConnectFailed(int error)
+void TConnectionManager::ConnectFailed(TConnectAttempts::TStep step, int error)
 {
-    if (!Candidates.isEmpty()) {
-        Sockets.AsyncSelect(Sock, this, 0);
-        Sockets.closesocket(std::exchange(Sock, 0));
-        ConnectNext();
-        return;
-    }
     // The attempt is over: nothing of it stays open, no name is sent and no game starts.
+    Attempts.reset();
     Sockets.WSASetLastError(error);
-    GiveUpConnecting(kConnectConnect);
+    const QStringView labels[] = {kConnectSocket, kConnectSelect, kConnectConnect};
+    GiveUpConnecting(labels[step]);
 }
 
 void TConnectionManager::PeerClosed()
@@ -281,7 +262,7 @@ void TConnectionManager::CloseConnection()
     const TSocket closing = Sock;
     const bool wasListening = ConnectionState == csListening;
     Lookup.reset();
-    Candidates.clear();
+    Attempts.reset();
     Sockets.AsyncSelect(closing, this, 0);
     PeerAddress.clear();
     PortText.clear();
@@ -298,6 +279,7 @@ void TConnectionManager::CloseConnection()
 
 void TConnectionManager::EndListening()
 {
+    Lookup.reset();
     if (!LoopbackOnly)
         Session.SessionWindow().ListeningChanged(0);
 }
@@ -323,12 +305,6 @@ void TConnectionManager::WMSocketEvent(TSocket socket, std::uint32_t lParam)
         break;
     case FD_ACCEPT:
         AcceptPeer();
-        break;
-    case FD_CONNECT:
-        if (const int error = WSAGetSelectError(lParam))
-            ConnectFailed(error);
-        else
-            ConnectCompleted();
         break;
     case FD_CLOSE:
         PeerClosed();
@@ -415,7 +391,7 @@ std::uint16_t TConnectionManager::LocalPort() const
 QString TConnectionManager::ListenAddress(const QString& hostAddress, const TInterfaceList& interfaces)
 {
     const std::optional<TSocketAddress> host = TResolver::AddressLiteral(hostAddress);
-    if (!host || !host->IsLoopback())
+    if (host && !host->IsLoopback())
         return hostAddress;
     for (const TInterfaceAddress& interface : interfaces) {
         if (interface.Up && !interface.Loopback && interface.Address.Family() == AF_INET)
@@ -480,16 +456,28 @@ void TConnectionManager::ReportPortText()
     Session.ShowError(kNotAnInteger.arg(PortText));
 }
 
-QString TConnectionManager::ListenStatus() const
+// The host entry is looked up on a thread of its own: a name the resolver has to ask the
+// network about would freeze the window. Until it answers, the status names the host as this
+// machine calls itself, with an interface's address; without an answer, that stays.
+void TConnectionManager::LookUpListenStatus()
 {
     const std::optional<QString> hostName = TResolver::GetHostName();
+    ListenStatusText = hostName ? ListenStatus(*hostName, {}) : QString();
     if (!hostName)
-        return {};
-    const std::optional<THostEntry> host = TResolver::GetHostByName(*hostName);
-    if (!host)
-        return {};
-    const QString dotted = host->Addresses.isEmpty() ? QString() : TResolver::InetNtoa(host->Addresses.first());
-    return kListenStatus.arg(host->Name, ListenAddress(dotted, ListInterfaces()), PortText);
+        return;
+    Lookup = std::make_unique<THostLookup>(LookUpHostEntry, *hostName, [this](const std::optional<THostEntry>& host) {
+        Lookup.reset();
+        if (!host)
+            return;
+        const QString dotted = host->Addresses.isEmpty() ? QString() : TResolver::InetNtoa(host->Addresses.first());
+        ListenStatusText = ListenStatus(host->Name, dotted);
+        Session.UpdateStatus();
+    });
+}
+
+QString TConnectionManager::ListenStatus(const QString& hostName, const QString& dotted) const
+{
+    return kListenStatus.arg(hostName, ListenAddress(dotted, ListInterfaces()), PortText);
 }
 
 void TConnectionManager::BeginConnection(TSocket s)

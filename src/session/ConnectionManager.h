@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ConnectAttempts.h"
 #include "net/DataPacket.h"
 #include "net/HostLookup.h"
 #include "net/Resolver.h"
@@ -40,16 +41,19 @@ public:
     // Listen for connections from this machine only: the window's own computer opponent.
     bool LoopbackOnly = false;
 
-    // The system's services by default; a test gives its own answers. LookUpHost runs on a
-    // thread of its own.
+    // The system's services by default; a test gives its own answers. The lookups run on a
+    // thread of their own.
     THostLookup::TResolve LookUpHost = TResolver::LookUpHost;
+    THostLookup::TResolveEntry LookUpHostEntry = [](const QString& name) { return TResolver::GetHostByName(name); };
     std::function<TInterfaceList()> ListInterfaces = TResolver::InterfaceAddresses;
+    // How long each address of the peer may take to answer; tests shorten it.
+    int ConnectTimeoutMilliseconds = TConnectAttempts::kAttemptMilliseconds;
 
     void ConnectToPeer();
     void StartListening();
     void AcceptPeer();
     void ConnectCompleted();
-    void ConnectFailed(int error);
+    void ConnectFailed(TConnectAttempts::TStep step, int error);
     void PeerClosed();
     void CloseConnection();
     void Disconnect1Click();
@@ -64,8 +68,9 @@ public:
     // The bound port while listening (tests listen on "0" for a free one), else 0.
     std::uint16_t LocalPort() const;
 
-    // The listening status's address: the host name's, unless that is a loopback address
-    // the other player cannot reach; then the first IPv4 address of an interface that is up.
+    // The listening status's address: the host name's, unless that is not known yet or a
+    // loopback address the other player cannot reach; then the first IPv4 address of an
+    // interface that is up.
     static QString ListenAddress(const QString& hostAddress, const TInterfaceList& interfaces);
     // The chat notice of the addresses the other player can use, IPv4 first.
     static QString AddressNotice(const TInterfaceList& interfaces, bool withIPv6);
@@ -76,22 +81,24 @@ public:
 
 private:
     void NameResolved(const QList<TSocketAddress>& addresses);
-    void ConnectNext();
-    QStringView StartConnect();
+    void ConnectTo(const QList<TSocketAddress>& addresses);
+    void AttemptWon(TSocket s, const TSocketAddress& address);
     void GiveUpConnecting(QStringView label);
     TSocket OpenListener(std::uint16_t port);
     void CloseKeepingError(TSocket s);
     void Abandon(TSocket s, QStringView label);
     void ReportPortText();
-    QString ListenStatus() const;
+    void LookUpListenStatus();
+    QString ListenStatus(const QString& hostName, const QString& dotted) const;
     void BeginConnection(TSocket s);
     void EndListening();
 
     TSession& Session;
     TSocketLayer& Sockets;
     TPacketDecoder Decoder;
+    // The peer's name while connecting, this machine's while listening.
     std::unique_ptr<THostLookup> Lookup;
-    QList<TSocketAddress> Candidates;  // addresses of the peer still to try, in order
+    std::unique_ptr<TConnectAttempts> Attempts;
     std::uint16_t PeerPort = 0;
     bool AcceptFailureShown = false;  // since listening began
 };

@@ -65,6 +65,19 @@ bool SetBindCapability(bool on)
     return syscall(SYS_capset, &header, data) == 0;
 }
 
+// Listening on [::1] at the port with room for one waiting connection, which the second socket
+// takes: the kernel drops every handshake after it, so a connect there is never answered.
+std::array<TRawPeer, 2> Unanswered(std::uint16_t port)
+{
+    const sockaddr_in6 address{AF_INET6, htons(port), 0, in6addr_loopback, 0};
+    const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+    std::array<TRawPeer, 2> peers{TRawPeer(::socket(AF_INET6, SOCK_STREAM, 0)), TRawPeer(::socket(AF_INET6, SOCK_STREAM, 0))};
+    if (::bind(peers[0].Descriptor(), raw, sizeof address) != 0 || ::listen(peers[0].Descriptor(), 0) != 0
+        || ::connect(peers[1].Descriptor(), raw, sizeof address) != 0)
+        qFatal("no unanswered listener at [::1]:%u", port);
+    return peers;
+}
+
 QString FirstBox(const TPlayer& p) { return p.Window.Boxes.value(0).Caption + ": " + p.Window.Boxes.value(0).Text; }
 
 }  // namespace
@@ -270,25 +283,68 @@ private slots:
         QVERIFY(alice.Window.Boxes.isEmpty() && bob.Window.Boxes.isEmpty());
     }
 
-    // ::1 has no listener at the port, 127.0.0.1 has one.
-    void nameWhoseFirstAddressRefuses()
+    // The peer's program listens on 127.0.0.1, where ::1 at its port refuses or never answers;
+    // or on both.
+    void severalAddresses_data()
     {
-        TRawPeer peer = TRawPeer::Listener();
-        TPlayer alice("Alice");
-        alice.Net().LookUpHost = Answer({Address("::1"), Address("127.0.0.1")});
-        alice.Session.Connect1Click("jeu.test", QString::number(peer.Port()));
-        QCOMPARE(alice.Window.Status.Panel0, "Status: Attente de connection");
-        // A wait can be cut short.
-        QVERIFY(alice.Window.Status.DisconnectEnabled && !alice.Window.Status.ConnectEnabled);
-        QVERIFY(RunModalUntil([&] { return alice.Net().ConnectionState == csConnected; }));
-        QCOMPARE(alice.Net().PeerAddress, "127.0.0.1");
-        QVERIFY(alice.Window.Boxes.isEmpty());
+        QTest::addColumn<QString>("addresses");  // in the resolver's order
+        QTest::addColumn<int>("ipv6");           // at ::1: 0 a refusal, 1 no answer, 2 the peer
+        QTest::addColumn<int>("cut");          // 0 none, 1 Disconnect, 2 quit, before the second attempt
+        QTest::addColumn<QString>("outcome");  // the address connected to, or the box
+        QTest::newRow("first refuses") << "::1 127.0.0.1" << 0 << 0 << "127.0.0.1";
+        QTest::newRow("first never answers") << "::1 127.0.0.1" << 1 << 0 << "127.0.0.1";
+        QTest::newRow("IPv6 first") << "127.0.0.1 ::1" << 2 << 0 << "::1";
+        QTest::newRow("all fail, a timeout last") << "::1 127.0.0.2" << 1 << 0
+                                                  << "Winsock Error: Error 10060 in function Connect(Connect)\r\nConnection timed out";
+        QTest::newRow("Disconnect") << "::1 127.0.0.1" << 1 << 1 << "";
+        QTest::newRow("quit") << "::1 127.0.0.1" << 1 << 2 << "";
+    }
+
+    void severalAddresses()
+    {
+        QFETCH(QString, addresses);
+        QFETCH(int, ipv6);
+        QFETCH(int, cut);
+        QFETCH(QString, outcome);
+        const QList<TSocketAddress> v4{Address("192.0.2.1"), Address("192.0.2.2")},
+            v6{Address("2001:db8::1"), Address("2001:db8::2"), Address("2001:db8::3")};
+        QCOMPARE(TConnectAttempts::Interleave(v4 + v6), (QList{v6[0], v4[0], v6[1], v4[1], v6[2]}));
+        TPlayer bob("Bob");
+        auto alice = std::make_unique<TPlayer>("Alice");
+        bob.Net().LoopbackOnly = ipv6 != 2;
+        bob.Session.Listen1Click("0");
+        const std::uint16_t port = bob.Net().LocalPort();
+        const auto blackHole = ipv6 == 1 ? Unanswered(port) : std::array<TRawPeer, 2>{};
+        QList<TSocketAddress> list;
+        for (const QString& address : addresses.split(' '))
+            list.append(Address(qPrintable(address)));
+        alice->Net().LookUpHost = Answer(list);
+        const bool fails = outcome.startsWith("Winsock");
+        alice->Net().ConnectTimeoutMilliseconds = fails ? 1000 : TConnectAttempts::kAttemptMilliseconds;
+        alice->Session.Connect1Click("jeu.test", QString::number(port));
+        QCOMPARE(alice->Window.Status.Panel0, "Status: Attente de connection");
+        QVERIFY(alice->Window.Status.DisconnectEnabled && !alice->Window.Status.ConnectEnabled);
+        if (cut != 0) {
+            QVERIFY(RunModalUntil([&] { return alice->Sockets().OpenSockets() == 1; }));
+            cut == 1 ? alice->Session.Disconnect1Click() : alice.reset();
+            QTest::qWait(400);
+            QVERIFY(bob.Net().ConnectionState == csListening && (!alice || (alice->Idle() && alice->Window.Boxes.isEmpty())));
+            return;
+        }
+        // Long before the kernel, or the 10 s limit, gives up on ::1.
+        QVERIFY(RunModalUntil([&] { return alice->Net().ConnectionState == csConnected || !alice->Window.Boxes.isEmpty(); }, 5000));
+        QCOMPARE(fails ? FirstBox(*alice) : alice->Net().PeerAddress, outcome);
+        // The loser is gone, and the peer's program saw one connection.
+        QVERIFY(fails ? alice->Idle() && bob.Net().ConnectionState == csListening
+                      : alice->Sockets().OpenSockets() == 1 && RunModalUntil([&] { return bob.Match().RemoteName == "Alice"; }));
     }
 
     // The lookup answers, with a peer that would accept, after the player gave up by Disconnect
     // or by ending the program: nothing connects, and nothing touches the freed session.
     void lookupAbandoned()
     {
+        // Earlier listeners looked up this machine's name, on threads that count here too.
+        RunModalUntil([] { return THostLookup::Running() == 0; });
         for (const bool quit : {false, true}) {
             TRawPeer peer = TRawPeer::Listener();
             auto alice = std::make_unique<TPlayer>("Alice");
@@ -321,8 +377,16 @@ private slots:
         QCOMPARE(TConnectionManager::ListenAddress("192.168.1.7", interfaces), "192.168.1.7");
         TPlayer bob("Bob");
         bob.Net().ListInterfaces = [interfaces] { return interfaces; };
+        // A host entry the resolver takes its time over: the window does not wait for it.
+        bob.Net().LookUpHostEntry = [](const QString&) {
+            QThread::msleep(300);
+            return std::optional<THostEntry>({"jeu.test", {*TResolver::InetAddr("192.0.2.7")}});
+        };
         bob.Session.Listen1Click("0");
         QCOMPARE(bob.Window.ChatLines.join('|'), ":: Adresses: 192.168.1.20, 10.0.0.7, 2a01:e0a:1f2:3b40::12, fd00::2");
+        const QString status = "Status:Ecoute pour connection: %1 (%2) sur Port 0";
+        QCOMPARE(bob.Window.Status.Panel0, status.arg(*TResolver::GetHostName(), "192.168.1.20"));
+        QVERIFY(RunModalUntil([&] { return bob.Window.Status.Panel0 == status.arg("jeu.test", "192.0.2.7"); }));
     }
 
     // This machine's own host name and interfaces, as a player here would see them.
