@@ -12,6 +12,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <netdb.h>
+
 #include <functional>
 #include <limits>
 #include <memory>
@@ -222,6 +224,18 @@ private slots:
         for (int byte = 0; byte < 256; ++byte)
             all[byte] = char(byte);
         QCOMPARE(ToWin1252(FromWin1252(all)).toHex(' '), all.toHex(' '));
+    }
+
+    // The failures players meet beside a refused connect (whose box a session test shows), from
+    // the system's own error to the number and text of the box.
+    void errorTexts()
+    {
+        QStringList shown;
+        for (const int code : {WsaErrorFromErrno(ETIMEDOUT), WsaErrorFromErrno(EHOSTUNREACH), WsaErrorFromErrno(ENETUNREACH),
+                               WsaErrorFromResolver(EAI_NONAME)})
+            shown << QString::number(code) + ' ' + SocketErrorText(code);
+        QCOMPARE(shown, (QStringList{"10060 Connection timed out", "10065 No route to host", "10051 Network is unreachable",
+                                     "11001 Host not found"}));
     }
 
     // Undrained data must not keep the notifier firing.

@@ -177,24 +177,29 @@ private slots:
         QCOMPARE(alice.Window.Status.Panel0, kNotConnected);
     }
 
-    // Nothing leaves before a connection; then every packet carries exactly its own fields.
+    // Nothing leaves before a connection; then every packet carries exactly its own fields. Both
+    // sides name themselves first: the connecting one opens the game (New only asks it) after.
     void sentPackets()
     {
-        TPlayer bob("Bob");
-        bob.Session.EnterChatText("seul");
-        bob.Session.SendMove(3);
-        bob.Session.Listen1Click("0");
-        bob.Session.EnterChatText("en attente");
-        TRawPeer peer = TRawPeer::ConnectTo(bob.Net().LocalPort());
-        QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }));
-        bob.Session.New1Click();
-        bob.Session.PlayLocalMove(3, 1);
-        bob.Session.EnterChatText("là");
-        bob.Session.Disconnect1Click();
-        QByteArray received;
-        QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return peer.SawEndOfStream(); }));
-        QCOMPARE(received, Encoded(pkName, 0, "Bob") + Encoded(pkNewGame) + Encoded(pkMove, 3) + Encoded(pkChat, 0, "Bob: là")
-                               + Encoded(pkBye));
+        for (const bool listening : {true, false}) {
+            TPlayer bob("Bob");
+            TRawPeer listener = TRawPeer::Listener(), peer;
+            bob.Session.EnterChatText("seul");
+            bob.Session.SendMove(3);
+            listening ? bob.Session.Listen1Click("0") : bob.Session.Connect1Click("127.0.0.1", QString::number(listener.Port()));
+            bob.Session.EnterChatText("en attente");
+            peer = listening ? TRawPeer::ConnectTo(bob.Net().LocalPort()) : TRawPeer();
+            QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }));
+            peer = listening ? std::move(peer) : listener.Accept();
+            bob.Session.New1Click();
+            bob.Session.PlayLocalMove(3, 1);
+            bob.Session.EnterChatText("là");
+            bob.Session.Disconnect1Click();
+            QByteArray received;
+            QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return peer.SawEndOfStream(); }));
+            QCOMPARE(received, Encoded(pkName, 0, "Bob") + Encoded(pkNewGame) + Encoded(pkMove, 3)
+                                   + Encoded(pkChat, 0, "Bob: là") + Encoded(pkBye));
+        }
     }
 
     // A new connection starts a fresh stream, and the score panel names the new opponent.
