@@ -137,6 +137,27 @@ private slots:
         QCOMPARE(bot.Process.state(), QProcess::Running);
     }
 
+    // The position changes while the bot thinks: behind the move it thinks about come a new game
+    // and another position, both with one move that does not lose at once. The ignored moves
+    // between them make the bot read the second position after it began the first search.
+    void answersTheNewPosition()
+    {
+        TBot bot(QStringLiteral("Fort"));
+        TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
+        QVERIFY(peer.SendAll(Encoded(pkNewGame) + Encoded(pkMove, 7).repeated(3) + Encoded(pkMove, 0).repeated(40)
+                             + Encoded(pkNewGame) + Encoded(pkMove, 1).repeated(3)));
+        TPacketDecoder decoder;
+        QList<int> moves;
+        QVERIFY(RunModalUntil([&] {
+            decoder.Append(peer.ReadAvailable());
+            while (std::optional<TDataPacket> packet = decoder.Next())
+                if (packet->Kind == pkMove)
+                    moves << packet->Column;
+            return !moves.isEmpty();
+        }, kPatience));
+        QCOMPARE(moves, QList<int>{1});
+    }
+
     void endsWhenThePeerLeaves_data()
     {
         QTest::addColumn<int>("how");
