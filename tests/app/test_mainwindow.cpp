@@ -118,22 +118,19 @@ private slots:
     void connectionMenuAndPorts()
     {
         auto form = OpenWindow("Marie");
-        QCOMPARE(form->Session().Match.LocalName, "Marie");
         QCOMPARE(Menu(*form), "++-+-");
         // Typed beyond 16 bits, a port keeps its low 16 bits, so both players land on one port.
         const TRawPeer listener = TRawPeer::Listener();
         const quint16 free = TRawPeer::Listener().Port();
         QString port = "0" + QString::number(65536 + free);
-        const auto answer = AnswerModals([&](QWidget* modal) {
+        auto answer = AnswerModals([&](QWidget* modal) {
             const QList<QLineEdit*> fields = modal->findChildren<QLineEdit*>();
             if (fields.size() > 1)
                 QTest::keyClicks(fields.first(), "127.0.0.1");
-            if (!fields.isEmpty()) {  // else the level, or a box
-                fields.last()->selectAll();
-                QTest::keyClick(fields.last(), Qt::Key_Delete);
-                QTest::keyClicks(fields.last(), port);
-            }
-            QTest::keyClick(fields.isEmpty() ? modal : fields.last(), Qt::Key_Return);
+            fields.last()->selectAll();
+            QTest::keyClick(fields.last(), Qt::Key_Delete);
+            QTest::keyClicks(fields.last(), port);
+            QTest::keyClick(fields.last(), Qt::Key_Return);
         });
         form->Listen1->trigger();
         QCOMPARE(form->Session().Connection.PortText, port);
@@ -144,22 +141,21 @@ private slots:
         port = "0" + QString::number(65536 + listener.Port());
         form->Connect1->trigger();
         QCOMPARE(form->Session().Connection.PortText, port);
-        QCOMPARE(Menu(*form), "--+--");
         const auto state = [&] { return form->Session().Connection.ConnectionState; };
         QVERIFY(RunModalUntil([&] { return state() == csConnected; }));
 
-        // The computer is played again after each end of a game against it: the player leaves,
-        // or the bot's connection closes.
-        form->Disconnect1->trigger();
+        // The computer is played again after each end of a game against it: the player leaves
+        // (the second round), or the bot's connection closes (the third).
         form->ComputerOpponent->Program = TESSARO_BOT;
-        for (int game = 0; game < 3; ++game) {
-            form->Computer1->trigger();
-            QVERIFY(RunModalUntil([&] { return state() == csConnected && Menu(*form) == "--+--"; }, 20000));
-            if (game == 0)
+        answer = AnswerModals([](QWidget* level) { QTest::keyClick(level, Qt::Key_Return); });
+        for (int round = 0; round < 3; ++round) {
+            if (round < 2)
                 form->Disconnect1->trigger();
             for (QProcess* bot : form->ComputerOpponent->findChildren<QProcess*>())
                 bot->kill();
             QVERIFY(RunModalUntil([&] { return state() == csNone; }));
+            form->Computer1->trigger();
+            QVERIFY(RunModalUntil([&] { return state() == csConnected && Menu(*form) == "--+--"; }));
         }
     }
 
@@ -260,8 +256,7 @@ private slots:
         QTest::addColumn<QString>("keys");
         QTest::addColumn<int>("column");
         QTest::newRow("Enter, the edge stops the marker") << "Tab Right Right Right Right Return" << 7;
-        QTest::newRow("Space, back from the button") << "Shift+Tab Left Space" << 3;
-        QTest::newRow("the other edge") << "Tab Left Left Left Left Left Space" << 1;
+        QTest::newRow("Space, back from the button, the other edge") << "Shift+Tab Left Left Left Left Space" << 1;
         QTest::newRow("a digit") << "Tab 7" << 7;
     }
     void keysPlayAsAPress()
@@ -286,7 +281,6 @@ private slots:
             QVERIFY(turn > 0 || (strip.pixel(56 * column - 28, 2) != blue && strip.pixel(56 * (column % 7) + 28, 2) == blue));
         }
         QTRY_COMPARE(alice->Session().Match.Board.Cell(column, 1), int(cvRemote));
-        QCOMPARE(alice->Session().Match.Board.Cell(column, 2), int(cvEmpty));
         const QString description = QString(". Dernier coup : colonne %1 (%2)").arg(column);
         QAccessibleInterface* board = QAccessible::queryAccessibleInterface(alice->PaintBox1);
         QCOMPARE(board->text(QAccessible::Description), "Votre tour" + description.arg("Bob"));

@@ -12,8 +12,6 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-#include <netdb.h>
-
 #include <functional>
 #include <limits>
 #include <memory>
@@ -226,16 +224,14 @@ private slots:
         QCOMPARE(ToWin1252(FromWin1252(all)).toHex(' '), all.toHex(' '));
     }
 
-    // The failures players meet beside a refused connect (whose box a session test shows), from
-    // the system's own error to the number and text of the box.
+    // Beside a refused connect, whose box a session test shows, the failures players meet: from
+    // the system's own error to the number and the text of the box.
     void errorTexts()
     {
         QStringList shown;
-        for (const int code : {WsaErrorFromErrno(ETIMEDOUT), WsaErrorFromErrno(EHOSTUNREACH), WsaErrorFromErrno(ENETUNREACH),
-                               WsaErrorFromResolver(EAI_NONAME)})
+        for (const int code : {WsaErrorFromErrno(ETIMEDOUT), WsaErrorFromErrno(EHOSTUNREACH), WsaErrorFromErrno(ENETUNREACH), int(WSAHOST_NOT_FOUND)})
             shown << QString::number(code) + ' ' + SocketErrorText(code);
-        QCOMPARE(shown, (QStringList{"10060 Connection timed out", "10065 No route to host", "10051 Network is unreachable",
-                                     "11001 Host not found"}));
+        QCOMPARE(shown.join(", "), "10060 Connection timed out, 10065 No route to host, 10051 Network is unreachable, 11001 Host not found");
     }
 
     // Undrained data must not keep the notifier firing.
