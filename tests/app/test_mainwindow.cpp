@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(Menu(*form), "++-+-");
         // Typed beyond 16 bits, a port keeps its low 16 bits, so both players land on one port.
         const TRawPeer listener = TRawPeer::Listener();
-        const quint16 free = TRawPeer::Listener().Port();
+        const quint16 free = TRawPeer::Listener().Port();  // the kernel's pick, closed again at once
         QString port = "0" + QString::number(65536 + free);
         auto answer = AnswerModals([&](QWidget* modal) {
             const QList<QLineEdit*> fields = modal->findChildren<QLineEdit*>();
