@@ -155,7 +155,7 @@ private slots:
                 bot->kill();
             QVERIFY(RunModalUntil([&] { return state() == csNone; }));
             form->Computer1->trigger();
-            QVERIFY(RunModalUntil([&] { return state() == csConnected && Menu(*form) == "--+--"; }));
+            QVERIFY2(RunModalUntil([&] { return state() == csConnected && Menu(*form) == "--+--"; }, 60000), qPrintable(Menu(*form)));
         }
     }
 
