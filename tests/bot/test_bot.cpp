@@ -125,6 +125,22 @@ private slots:
         QCOMPARE(bot.Process.state(), QProcess::Running);
     }
 
+    // The position changes while the bot thinks: behind the move it thinks about come a new game
+    // and another position, both with one move that does not lose at once. The ignored moves
+    // fill the first read's share of packets (16), so the bot reads the second position only
+    // after it began the first search.
+    void answersTheNewPosition()
+    {
+        TBot bot(QStringLiteral("Fort"));
+        TRawPeer peer = TRawPeer::ConnectTo(bot.Port);
+        QVERIFY(peer.SendAll(Encoded(pkNewGame) + Encoded(pkMove, 7).repeated(3) + Encoded(pkMove, 0).repeated(20)
+                             + Encoded(pkNewGame) + Encoded(pkMove, 1).repeated(3)));
+        QByteArray received;
+        const auto played = [&](int column) { return received.contains(Encoded(pkMove, column)); };
+        QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return played(1) || played(7); }, kPatience));
+        QVERIFY(played(1) && !played(7));
+    }
+
     void endsWhenThePeerLeaves_data()
     {
         QTest::addColumn<int>("how");

@@ -57,27 +57,6 @@ class TestEngine : public QObject
 private slots:
     void initTestCase() { LoadOpeningBook(QCoreApplication::applicationDirPath().toStdString()); }
 
-    // The engine's bitboards and the game's board agree on every move and every four.
-    void rulesAgreeWithTheGame()
-    {
-        std::mt19937 rng(7);
-        for (int game = 0; game < 300; ++game) {
-            TBoard board;
-            TPosition p;
-            while (!p.IsFull() && !p.LastMoverHasFour()) {
-                const int col = static_cast<int>(rng() % 7);
-                const std::int32_t side = p.MovesPlayed() % 2 ? cvRemote : cvLocal;
-                QCOMPARE(p.CanPlay(col), board.Drop(col + 1, side) != 0);
-                if (!p.CanPlay(col))
-                    continue;
-                const bool wins = p.IsWinningMove(col);
-                p.Play(col);
-                QCOMPARE(wins, board.HasFourInRow(side));
-                QCOMPARE(p.LastMoverHasFour(), wins);
-            }
-        }
-    }
-
     void solverMatchesReference()
     {
         std::mt19937 rng(11);

@@ -224,6 +224,16 @@ private slots:
         QCOMPARE(ToWin1252(FromWin1252(all)).toHex(' '), all.toHex(' '));
     }
 
+    // Beside a refused connect, whose box a session test shows, the failures players meet: from
+    // the system's own error to the number and the text of the box.
+    void errorTexts()
+    {
+        QStringList shown;
+        for (const int code : {WsaErrorFromErrno(ETIMEDOUT), WsaErrorFromErrno(EHOSTUNREACH), WsaErrorFromErrno(ENETUNREACH), int(WSAHOST_NOT_FOUND)})
+            shown << QString::number(code) + ' ' + SocketErrorText(code);
+        QCOMPARE(shown.join(", "), "10060 Connection timed out, 10065 No route to host, 10051 Network is unreachable, 11001 Host not found");
+    }
+
     // Undrained data must not keep the notifier firing.
     void idleConnectionIsQuiet()
     {
