@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <tuple>
 
 namespace {
 
@@ -55,59 +56,41 @@ private slots:
     }
 
     // With 1 holding (1,1) to (5,1), both fours are drawn over the pieces, from the first piece's
-    // centre (33,324) through the fifth's (250,324), 3 pixels thick at any scale, until the next repaint.
-    void winLines()
+    // centre (33,324) through the fifth's (250,324), until the next repaint. Before them, at any
+    // scale, the hole (1,6) and the piece (1,2) keep in device pixels to the ellipse inscribed in
+    // their cells: their colour inside, the background outside, the outline between, aliased at
+    // one device pixel per pixel as it always was and smooth on a denser screen.
+    void winLinesAndOutlines()
     {
         TShownView shown("112233445");
         QVERIFY(shown.Exposed);
-        shown.Board.HasFourInRow(cvLocal, [&](int c1, int r1, int c2, int r2) { shown.View.DrawWinLine(c1, r1, c2, r2); });
-        const QImage drawn = shown.View.grab().toImage();
-        const int ratio = int(drawn.devicePixelRatio());
-        QCOMPARE(drawn.pixelColor(QPoint(33, 324) * ratio), QColor(Qt::black));
-        QCOMPARE(drawn.pixelColor(QPoint(250, 324) * ratio), QColor(Qt::black));
-        int thickness = 0;  // in the strip between the first two pieces
-        for (int y = 0; y < drawn.height(); ++y)
-            thickness += drawn.pixelColor(58 * ratio, y) == Qt::black;
-        QCOMPARE(thickness, 3 * ratio);
-        shown.View.RepaintNow();
-        QCOMPARE(shown.View.grab().toImage().pixelColor(QPoint(86, 324) * ratio), QColor(Qt::yellow));
-    }
-
-    // Against the ellipse inscribed in the cell, in the grab's device pixels: only the hole's or the
-    // piece's colour inside, only the background outside, the outline between. At one device pixel
-    // per pixel the edge is aliased as it always was; on a denser screen it is smooth.
-    void outline_data()
-    {
-        QTest::addColumn<QPoint>("cell");
-        QTest::addColumn<QColor>("fill");
-        QTest::newRow("hole") << QPoint(1, 6) << QColor(Qt::white);
-        QTest::newRow("piece") << QPoint(1, 1) << QColor(Qt::yellow);
-    }
-    void outline()
-    {
-        QFETCH(QPoint, cell);
-        QFETCH(QColor, fill);
-        TShownView shown("1");
-        QVERIFY(shown.Exposed);
-        const QImage drawn = shown.View.grab().toImage();
-        const double ratio = drawn.devicePixelRatio();
-        const QRectF r = TBoardView::CellRect(cell.x(), cell.y(), 398, 353);
-        const QRectF slot(r.topLeft() * ratio, r.size() * ratio);
-        int misplaced = 0, blends = 0;
-        for (int y = int(slot.top()) - 2; y < slot.bottom() + 2; ++y) {
-            for (int x = int(slot.left()) - 2; x < slot.right() + 2; ++x) {
-                const QPointF d = QPointF(x + 0.5, y + 0.5) - slot.center();
-                const double beyond = (std::hypot(2 * d.x() / slot.width(), 2 * d.y() / slot.height()) - 1)
-                                    * std::min(slot.width(), slot.height()) / 2;  // device pixels past the ellipse
-                const QColor seen = drawn.pixelColor(x, y);
-                if (beyond < -1 - ratio || beyond > 1)
-                    misplaced += seen != (beyond > 1 ? QColor(Qt::blue) : fill);
-                else
-                    blends += seen != fill && seen != Qt::blue && seen != Qt::black;
+        const QImage board = shown.View.grab().toImage();
+        const double ratio = board.devicePixelRatio();
+        for (const auto& [col, row, fill] : {std::tuple(1, 6, QColor(Qt::white)), std::tuple(1, 2, QColor(Qt::red))}) {
+            const QRectF r = TBoardView::CellRect(col, row, 398, 353);
+            const QRectF slot(r.topLeft() * ratio, r.size() * ratio);
+            int misplaced = 0, blends = 0;
+            for (int y = int(slot.top()) - 2; y < slot.bottom() + 2; ++y) {
+                for (int x = int(slot.left()) - 2; x < slot.right() + 2; ++x) {
+                    const QPointF d = QPointF(x + 0.5, y + 0.5) - slot.center();
+                    const double beyond = (std::hypot(d.x() / slot.width(), d.y() / slot.height()) * 2 - 1) * slot.width() / 2;
+                    const QColor seen = board.pixelColor(x, y);
+                    if (beyond < -1 - ratio || beyond > 1)
+                        misplaced += seen != (beyond > 1 ? QColor(Qt::blue) : fill);
+                    else
+                        blends += seen != fill && seen != Qt::blue && seen != Qt::black;
+                }
             }
+            QCOMPARE(misplaced, 0);
+            QCOMPARE(blends > 0, ratio > 1);
         }
-        QCOMPARE(misplaced, 0);
-        QCOMPARE(blends > 0, ratio > 1);
+        shown.Board.HasFourInRow(cvLocal, [&](int c1, int r1, int c2, int r2) { shown.View.DrawWinLine(c1, r1, c2, r2); });
+        const auto at = [ratio](int x, int y) { return (QPointF(x, y) * ratio).toPoint(); };
+        const QImage drawn = shown.View.grab().toImage();
+        QCOMPARE(drawn.pixelColor(at(33, 324)), QColor(Qt::black));
+        QCOMPARE(drawn.pixelColor(at(250, 324)), QColor(Qt::black));
+        shown.View.RepaintNow();
+        QCOMPARE(shown.View.grab().toImage().pixelColor(at(86, 324)), QColor(Qt::yellow));
     }
 };
 
