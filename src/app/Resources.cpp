@@ -130,14 +130,10 @@ QPixmap AppIconPixmap(int size)
 
 QCursor HandCursor()
 {
-    return HandCursor(qApp->devicePixelRatio());
-}
-
-QCursor HandCursor(qreal ratio)
-{
-    if (ratio > 1) {
+    if (const qreal ratio = qApp->devicePixelRatio(); ratio > 1) {
         // The display takes a cursor in its own pixels: draw the hand at their size.
-        QPixmap hand(static_cast<int>(std::ceil(kCursorSize * ratio)), static_cast<int>(std::ceil(kCursorSize * ratio)));
+        const int size = static_cast<int>(std::ceil(kCursorSize * ratio));
+        QPixmap hand(size, size);
         hand.fill(Qt::transparent);
         QPainter painter(&hand);
         painter.scale(ratio, ratio);
