@@ -1,12 +1,20 @@
-# tessaro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>])
-# Widget tests run offscreen, so the suite needs no display.
+# tessaro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>]
+#                  [SCALES <factors...>])
+# Widget tests run offscreen, so the suite needs no display. SCALES runs the test once at each
+# QT_SCALE_FACTOR given, for drawing that must hold on screens of any density.
 function(tessaro_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;SCALES" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   tessaro_warnings(${name})
-  add_test(NAME ${name} COMMAND ${name})
+  if(T_SCALES)
+    list(TRANSFORM T_SCALES REPLACE "(.+)" "QT_SCALE_FACTOR=\\1 $<TARGET_FILE:${name}>" OUTPUT_VARIABLE runs)
+    list(JOIN runs " && " chain)
+    add_test(NAME ${name} COMMAND sh -c "${chain}")
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()

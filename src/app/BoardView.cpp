@@ -149,10 +149,25 @@ void TBoardView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
 }
 
+// At one device pixel per pixel, drawing is aliased so every pixel follows the integer geometry;
+// a denser screen gets smooth curves at its own resolution, in the same proportions.
+bool TBoardView::Smooth() const
+{
+    return devicePixelRatioF() != 1;
+}
+
+// The rectangle whose outline of one pixel lies on the edge pixels of `r`.
+QRectF TBoardView::OutlineRect(const QRect& r) const
+{
+    if (Smooth())
+        return QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5);
+    // An outlined QRect covers one pixel more than its size.
+    return QRectF(r.adjusted(0, 0, -1, -1));
+}
+
 void TBoardView::PaintBox1Paint(QPainter& painter)
 {
-    // Aliased, so every pixel follows the integer geometry.
-    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::Antialiasing, Smooth());
     painter.fillRect(rect(), BackgroundColor);
     painter.setPen(QPen(Qt::black, 1));
     for (int col = 1; col <= kColumns; ++col) {
@@ -161,9 +176,7 @@ void TBoardView::PaintBox1Paint(QPainter& painter)
             if (r.isEmpty())
                 continue;
             painter.setBrush(CellColor(col, row));
-            // An outlined QRect covers one pixel more than its size; shrink it so
-            // the outline lies on the cell's own edge pixels.
-            painter.drawEllipse(r.adjusted(0, 0, -1, -1));
+            painter.drawEllipse(OutlineRect(r));
         }
     }
 }
@@ -191,7 +204,7 @@ QColor TBoardView::CellColor(int col, int row) const
 
 void TBoardView::PaintWinLines(QPainter& painter) const
 {
-    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::Antialiasing, Smooth());
     painter.setPen(QPen(Qt::black, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     for (const TWinLine& line : WinLines) {
         painter.drawLine(AnchorPoint(line.Col1, line.Row1, width(), height()),
@@ -205,10 +218,10 @@ void TBoardView::PaintMarker(QPainter& painter) const
     const QRect top = CellRect(MarkerColumn, kRows, width(), height());
     if (top.isEmpty())
         return;
-    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::Antialiasing, Smooth());
     painter.setPen(QPen(kMarkerEdge, 1));
     painter.setBrush(kMarkerFill);
-    painter.drawRect(QRect(top.left(), 0, top.width(), kStrip).adjusted(0, 0, -1, -1));
+    painter.drawRect(OutlineRect(QRect(top.left(), 0, top.width(), kStrip)));
 }
 
 void TBoardView::keyPressEvent(QKeyEvent* event)

@@ -75,6 +75,8 @@ private:
         int Col1, Row1, Col2, Row2;
     };
 
+    bool Smooth() const;
+    QRectF OutlineRect(const QRect& r) const;
     QColor CellColor(int col, int row) const;
     void PaintWinLines(QPainter& painter) const;
     void PaintMarker(QPainter& painter) const;

@@ -11,6 +11,7 @@ int main(int argc, char* argv[])
     // Matches the desktop entry, so the desktop shows our icon for the running window.
     QGuiApplication::setDesktopFileName(QStringLiteral("tessaro"));
     QApplication::setWindowIcon(AppIcon());
+    InstallToolkitTranslation();
 
     TForm1 Form1;
     Form1.show();

@@ -1,3 +1,4 @@
+#include "app/Resources.h"
 #include "app/Unit2.h"
 #include "app/Unit3.h"
 #include "app/Unit4.h"
@@ -41,6 +42,9 @@ class TestDialogs : public QObject
     Q_OBJECT
 
 private slots:
+    // As the program starts, with the toolkit's own texts in French: ours stay as they are.
+    void initTestCase() { InstallToolkitTranslation(); }
+
     // The texts as shown (caption, then each control in layout order), and what each dialog makes
     // of a person's answer.
     void answers_data()

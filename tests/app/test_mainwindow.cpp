@@ -3,6 +3,7 @@
 
 #include "app/BoardView.h"
 #include "app/ComputerOpponent.h"
+#include "app/Resources.h"
 #include "app/Unit1.h"
 #include "app/Unit5.h"
 #include "support/ModalLoop.h"
@@ -113,6 +114,37 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    // As the program starts: every test here sees the toolkit's own texts in French.
+    void initTestCase() { InstallToolkitTranslation(); }
+
+    // An edit field's own menu, as it pops up, is French; the program's yes/no question keeps its
+    // own texts and buttons.
+    void toolkitTextsInFrench()
+    {
+        if (!InstallToolkitTranslation())
+            QSKIP("qtbase_fr.qm is not installed (qt6-translations-l10n)");
+        auto alice = OpenWindow("Alice");
+        auto bob = OpenWindow("Bob");
+        Connect(*alice, *bob);
+        // Through the window, as a person's click comes, so the toolkit turns it into a menu.
+        QTest::mouseClick(alice->windowHandle(), Qt::RightButton, {}, alice->Memo1->mapTo(alice.get(), QPoint(5, 5)));
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QStringList shown;
+        for (const QAction* item : QApplication::activePopupWidget()->actions())
+            shown << item->text().section(u'\t', 0, 0);
+        QApplication::activePopupWidget()->close();
+        const auto question = AnswerModals([&](QWidget* modal) {
+            shown << modal->windowTitle();
+            for (const QWidget* part : modal->findChildren<QWidget*>())
+                shown << part->property("text").toString();
+            QTest::keyClick(modal, Qt::Key_Escape);
+        });
+        alice->New1->trigger();
+        QCOMPARE(shown.join(", "), "&Annuler, &Rétablir, , Co&uper, Cop&ier, Co&ller, Supprimer, , "
+                                   "Tout sélectionner, Tessaro, , "
+                                   "Etes-vous certain que vous voulez quitter votre jeu?, , &Oui, &Non");
+    }
+
     // The menu follows the state (the computer is offered only when nothing is connected or
     // listening), and both dialogs hand the port on as typed.
     void connectionMenuAndPorts()
