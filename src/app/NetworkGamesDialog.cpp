@@ -65,8 +65,12 @@ void TNetworkGamesDialog::FormCreate()
 void TNetworkGamesDialog::ShowGames()
 {
     const bool unavailable = Browser.Unavailable();
-    Label1->setVisible(unavailable);
-    ListView1->setVisible(!unavailable);
+    const bool changed = ListView1->isHidden() != unavailable;
+    Label1->setHidden(!unavailable);
+    ListView1->setHidden(unavailable);
+    // Escape and Enter must reach the dialog even when there is no list to hold the focus.
+    if (changed)
+        (unavailable ? static_cast<QWidget*>(Button2) : ListView1)->setFocus();
     const std::optional<TNetworkGame> picked = Chosen();
     Shown = Browser.Games();
     ListView1->clear();

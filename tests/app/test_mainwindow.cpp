@@ -61,7 +61,8 @@ void Connect(TForm1& listener, TForm1& connector)
 QString Menu(const TForm1& form)
 {
     QString items;
-    for (const QAction* item : {form.Computer1, form.Connect1, form.Disconnect1, form.Listen1, form.StopListening1})
+    for (const QAction* item : {form.Computer1, form.Connect1, form.NetworkGames1, form.Disconnect1, form.Listen1,
+                               form.StopListening1})
         items += item->isEnabled() ? '+' : '-';
     return items;
 }
@@ -116,7 +117,7 @@ private slots:
     {
         auto form = OpenWindow("Marie");
         QCOMPARE(form->Session().Match.LocalName, "Marie");
-        QCOMPARE(Menu(*form), "++-+-");
+        QCOMPARE(Menu(*form), "+++-+-");
         const TRawPeer listener = TRawPeer::Listener();
         QString port = "00";
         const auto answer = AnswerModals([&](QWidget* modal) {
@@ -130,13 +131,13 @@ private slots:
         });
         form->Listen1->trigger();
         QCOMPARE(form->Session().Connection.PortText, port);
-        QCOMPARE(Menu(*form), "----+");
+        QCOMPARE(Menu(*form), "-----+");
         form->StopListening1->trigger();
-        QCOMPARE(Menu(*form), "++-+-");
+        QCOMPARE(Menu(*form), "+++-+-");
         port = "0" + QString::number(listener.Port());
         form->Connect1->trigger();
         QCOMPARE(form->Session().Connection.PortText, port);
-        QCOMPARE(Menu(*form), "--+--");
+        QCOMPARE(Menu(*form), "---+--");
     }
 
     // Two windows play by clicks; a box stays open on one while the other's moves and chat arrive,
