@@ -62,6 +62,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS avahi-daemon)  # finds games on the local network
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tessaro.github.io/")
 set(CPACK_STRIP_FILES ON)
 include(CPack)
