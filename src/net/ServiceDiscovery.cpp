@@ -260,11 +260,13 @@ void TServiceDiscovery::CreateClient()
 {
     int error = 0;
     FClient = avahi_client_new(&Poll->Api, AVAHI_CLIENT_NO_FAIL, TAvahiCallbacks::Client, this, &error);
-    if (!FClient)
-        QTimer::singleShot(kRetryMs, this, [this] {
-            if (!FClient)
-                CreateClient();
-        });
+    if (FClient)
+        return;
+    SetRunning(false);  // it may have said it was running before it gave up
+    QTimer::singleShot(kRetryMs, this, [this] {
+        if (!FClient)
+            CreateClient();
+    });
 }
 
 void TServiceDiscovery::ClientStateChanged(AvahiClient* client, int state)
@@ -386,7 +388,7 @@ void TGameBrowser::Start(bool running)
 {
     if (!running) {
         Stop();
-    } else if (!Browser) {
+    } else if (!Browser && Discovery.Client()) {
         Browser = avahi_service_browser_new(Discovery.Client(), AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
                                             TServiceDiscovery::kServiceType, nullptr, AvahiLookupFlags(0),
                                             TAvahiCallbacks::Browse, this);
