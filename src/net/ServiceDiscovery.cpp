@@ -224,12 +224,11 @@ struct TAvahiCallbacks
     static void Resolve(AvahiServiceResolver* resolver, AvahiIfIndex interface, AvahiProtocol protocol,
                         AvahiResolverEvent event, const char* name, const char*, const char* domain,
                         const char* hostName, const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
-                        AvahiLookupResultFlags flags, void* self)
+                        AvahiLookupResultFlags, void* self)
     {
         std::optional<TNetworkGame> game;
         // An address of another family than asked for is somebody's mistake, not a way in.
-        if (event == AVAHI_RESOLVER_FOUND && !(flags & AVAHI_LOOKUP_RESULT_OUR_OWN) && address
-            && address->proto == protocol && SpeaksOurVersion(txt))
+        if (event == AVAHI_RESOLVER_FOUND && address && address->proto == protocol && SpeaksOurVersion(txt))
             game = TNetworkGame{QString::fromUtf8(name), QString::fromUtf8(hostName), AddressText(*address, interface), port};
         static_cast<TGameBrowser*>(self)->Resolved(resolver, {QByteArray(name), QByteArray(domain)}, {interface, protocol}, game);
     }
