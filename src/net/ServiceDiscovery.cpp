@@ -222,7 +222,7 @@ struct TAvahiCallbacks
     }
 
     static void Resolve(AvahiServiceResolver* resolver, AvahiIfIndex interface, AvahiProtocol protocol,
-                        AvahiResolverEvent event, const char* name, const char*, const char* domain,
+                        AvahiResolverEvent event, const char* name, const char*, const char*,
                         const char* hostName, const AvahiAddress* address, uint16_t port, AvahiStringList* txt,
                         AvahiLookupResultFlags, void* self)
     {
@@ -230,7 +230,7 @@ struct TAvahiCallbacks
         // An address of another family than asked for is somebody's mistake, not a way in.
         if (event == AVAHI_RESOLVER_FOUND && address && address->proto == protocol && SpeaksOurVersion(txt))
             game = TNetworkGame{QString::fromUtf8(name), QString::fromUtf8(hostName), AddressText(*address, interface), port};
-        static_cast<TGameBrowser*>(self)->Resolved(resolver, {QByteArray(name), QByteArray(domain)}, {interface, protocol}, game);
+        static_cast<TGameBrowser*>(self)->Resolved(resolver, game);
     }
 };
 
@@ -439,20 +439,22 @@ void TGameBrowser::Remove(int interface, int protocol, const char* name, const c
 }
 
 // A resolver that failed, or found something not to list, keeps its place (so it is not asked
-// again at every repeat of the announcement) until the announcement goes.
-void TGameBrowser::Resolved(AvahiServiceResolver* resolver, const TServiceKey& key, TSighting sighting,
-                            const std::optional<TNetworkGame>& game)
+// again at every repeat of the announcement) until the announcement goes. The resolver is found
+// by itself: the names it reports need not be spelt as the browser's were.
+void TGameBrowser::Resolved(AvahiServiceResolver* resolver, const std::optional<TNetworkGame>& game)
 {
     avahi_service_resolver_free(resolver);
-    const auto known = Services.find(key);
-    if (known == Services.end())
-        return;
-    known->second.Resolving.erase(sighting);
-    if (game)
-        known->second.Found[sighting] = *game;
-    else
-        known->second.Resolving[sighting] = nullptr;
-    emit Changed();
+    for (auto& [key, service] : Services)
+        for (auto pending = service.Resolving.begin(); pending != service.Resolving.end(); ++pending)
+            if (pending->second == resolver) {
+                pending->second = nullptr;
+                if (game) {
+                    service.Found[pending->first] = *game;
+                    service.Resolving.erase(pending);
+                }
+                emit Changed();
+                return;
+            }
 }
 
 QList<TNetworkGame> TGameBrowser::Games() const

@@ -103,8 +103,7 @@ private:
     void Stop();
     void Add(int interface, int protocol, const char* name, const char* domain);
     void Remove(int interface, int protocol, const char* name, const char* domain);
-    void Resolved(AvahiServiceResolver* resolver, const TServiceKey& key, TSighting sighting,
-                  const std::optional<TNetworkGame>& game);
+    void Resolved(AvahiServiceResolver* resolver, const std::optional<TNetworkGame>& game);
 
     TServiceDiscovery& Discovery;
     AvahiServiceBrowser* Browser = nullptr;
