@@ -101,13 +101,12 @@ private slots:
     // What anyone on the network may announce: control characters in a name, a record of
     // another version, a TXT string without a value, a huge TXT record, a flood of games. The
     // list shows the names visibly, only games of this version, never more than its cap, and
-    // never the game its own program announces.
+    // never the game its own program announces (under another name, this one being taken).
     void hostileAnnouncements()
     {
         TServiceDiscovery publisher, browsing;
         QVERIFY(QTest::qWaitFor([&] { return publisher.Running() && browsing.Running(); }, kStep));
         TNetworkGamesDialog dialog(browsing);
-        browsing.ListeningChanged(4, "Moi");  // never listed where it is announced
         const auto publish = [&](const QList<QByteArray>& names, const QList<QByteArray>& txt) {
             AvahiEntryGroup* group = avahi_entry_group_new(publisher.Client(), [](AvahiEntryGroup*, AvahiEntryGroupState, void*) {}, nullptr);
             AvahiStringList* record = nullptr;
@@ -124,6 +123,9 @@ private slots:
         publish({"Mallory"}, {"v=999"});
         publish({"Oscar"}, {"v"});
         publish({"Trent"}, QList<QByteArray>(30, QByteArray(250, 'x')) << "v=1000");
+        // A name taken is announced under Avahi's alternative, and never listed where it is announced.
+        browsing.ListeningChanged(4, "Mallory");
+        QCOMPARE(browsing.AnnouncedName(), "Mallory #2");
         const auto names = [&] {
             QStringList shown;
             for (int row = 0; row < dialog.ListView1->topLevelItemCount(); ++row)
