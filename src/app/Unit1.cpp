@@ -3,6 +3,7 @@
 #include "app/BoardView.h"
 #include "app/ComputerOpponent.h"
 #include "app/LevelDialog.h"
+#include "app/NetworkGamesDialog.h"
 #include "app/Resources.h"
 #include "app/StatusBar.h"
 #include "app/Unit2.h"
@@ -10,6 +11,7 @@
 #include "app/Unit4.h"
 #include "app/Unit5.h"
 #include "app/Unit6.h"
+#include "app/VisibleText.h"
 #include "controls/DockLayout.h"
 #include "controls/FloatingPanel.h"
 #include "controls/NumberEdit.h"
@@ -46,18 +48,9 @@ constexpr QStringView kLastMove = u"Dernier coup : colonne %1 (%2)";
 constexpr QStringView kNoMoveYet = u"Aucun coup joué";
 constexpr QStringView kYou = u"vous";
 
-// Received text is shown literally: control characters become their visible pictures
-// instead of breaking the line or the layout, and an oversized text is cut for display.
 QString VisibleText(const QString& text)
 {
-    QString shown = text.left(TForm1::kMaxChatLineLength);
-    for (QChar& c : shown) {
-        if (c.unicode() < 0x20)
-            c = QChar(0x2400 + c.unicode());
-        else if (c.unicode() == 0x7F)
-            c = QChar(0x2421);
-    }
-    return shown;
+    return ShowControlCharacters(text, TForm1::kMaxChatLineLength);
 }
 
 }  // namespace
@@ -114,6 +107,7 @@ void TForm1::CreateMenu()
     Exit1 = Game1->addAction(QStringLiteral(":exit"), this, &TForm1::Exit1Click);
     Connection1 = menuBar()->addMenu(QStringLiteral(":connection"));
     Connect1 = Connection1->addAction(QStringLiteral(":connect"), this, &TForm1::Connect1Click);
+    NetworkGames1 = Connection1->addAction(QStringLiteral(":networkgames"), this, &TForm1::NetworkGames1Click);
     Disconnect1 = Connection1->addAction(QStringLiteral(":disconnect"), this, &TForm1::Disconnect1Click);
     Listen1 = Connection1->addAction(QStringLiteral(":listen"), this, &TForm1::Listen1Click);
     StopListening1 = Connection1->addAction(QStringLiteral(":stoplistening"), this,
@@ -189,6 +183,7 @@ void TForm1::CreateBoardPanel()
 void TForm1::FormCreate()
 {
     Session_ = std::make_unique<TSession>(*this);
+    Discovery = new TServiceDiscovery(this);
     CreateComputerOpponent();
 
     // Only the window's own title: an application display name would be appended to
@@ -233,6 +228,7 @@ void TForm1::SetMenuTexts()
     Exit1->setText(QStringLiteral("&Quitte"));
     Connection1->setTitle(QStringLiteral("&Connection"));
     Connect1->setText(QStringLiteral("&Connecte..."));
+    NetworkGames1->setText(QStringLiteral("&Parties du réseau..."));
     Disconnect1->setText(QStringLiteral("&Deconnecte"));
     Listen1->setText(QStringLiteral("&Ecoute..."));
     StopListening1->setText(QStringLiteral("&Cessez d'écouter"));
@@ -275,6 +271,7 @@ void TForm1::SetConnectionMenu(bool connectEnabled, bool disconnectEnabled, bool
                                bool stopListeningEnabled)
 {
     Connect1->setEnabled(connectEnabled);
+    NetworkGames1->setEnabled(connectEnabled);
     Disconnect1->setEnabled(disconnectEnabled);
     Listen1->setEnabled(listenEnabled);
     StopListening1->setEnabled(stopListeningEnabled);
@@ -341,6 +338,11 @@ int TForm1::ShowPlayAgain(const QString& message)
     return dialog.exec();
 }
 
+void TForm1::ListeningChanged(std::uint16_t port)
+{
+    Discovery->ListeningChanged(port, Session_->Match.LocalName);
+}
+
 void TForm1::New1Click()
 {
     Session_->New1Click();
@@ -386,6 +388,16 @@ void TForm1::Connect1Click()
     TForm2 dialog(this);
     if (dialog.exec() == 1)
         Session_->Connect1Click(dialog.Edit1->text(), dialog.NumberEdit1->text());
+}
+
+// A game found on the network is joined exactly as if its address and port had been typed.
+void TForm1::NetworkGames1Click()
+{
+    TNetworkGamesDialog dialog(*Discovery, this);
+    if (dialog.exec() != mrOk)
+        return;
+    if (const std::optional<TNetworkGame> game = dialog.Chosen())
+        Session_->Connect1Click(game->Address, QString::number(game->Port));
 }
 
 void TForm1::Disconnect1Click()

@@ -17,6 +17,7 @@ class QPlainTextEdit;
 class TBoardView;
 class TComputerOpponent;
 class TFloatingPanel;
+class TServiceDiscovery;
 
 // The main window: owns the session (board, game, names, scores, connection) for the whole
 // run, shows it, and turns menu commands, presses and typed chat into calls on it.
@@ -43,6 +44,7 @@ public:
     void InsertChatLine(const QString& line) override;
     int MessageBox(const QString& text, const QString& caption, unsigned flags) override;
     int ShowPlayAgain(const QString& message) override;
+    void ListeningChanged(std::uint16_t port) override;
 
     // Components, named as the layout names them.
     QMenu* Game1 = nullptr;
@@ -53,6 +55,7 @@ public:
     QAction* N1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* Connect1 = nullptr;
+    QAction* NetworkGames1 = nullptr;
     QAction* Disconnect1 = nullptr;
     QAction* Listen1 = nullptr;
     QAction* StopListening1 = nullptr;
@@ -66,11 +69,13 @@ public:
     QFrame* Panel1 = nullptr;
     TBoardView* PaintBox1 = nullptr;
     TComputerOpponent* ComputerOpponent = nullptr;  // the bot process of Computer1
+    TServiceDiscovery* Discovery = nullptr;  // announces our listener, finds the others
 
     void New1Click();
     void Computer1Click();
     void Exit1Click();
     void Connect1Click();
+    void NetworkGames1Click();
     void Disconnect1Click();
     void Listen1Click();
     void StopListening1Click();

@@ -59,9 +59,10 @@ QRect TVirtualDisplay::WindowGeometry(const QString& window) const
 
 // `xwd -root` writes a header, a colour map of 12-byte entries, then the pixels, 3 or 4 bytes each;
 // Xvfb runs on this machine, so they come in its (little-endian) byte order.
-QImage TVirtualDisplay::Screenshot() const
+// A dialog reads black from the root window under a bare Xvfb: its own pixels are read from it.
+QImage TVirtualDisplay::Screenshot(const QString& window) const
 {
-    const QByteArray xwd = Run("xwd", {"-root", "-silent"});
+    const QByteArray xwd = Run("xwd", QStringList{"-silent"} + (window.isEmpty() ? QStringList{"-root"} : QStringList{"-id", window}));
     const auto at = [&xwd](int field) { return xwd.size() < 100 ? 0 : int(qFromBigEndian<quint32>(xwd.data() + field)); };
     const int width = at(16), height = at(20), stride = at(44) / 8, bytesPerLine = at(48), start = at(0) + at(76) * 12;
     if ((stride != 3 && stride != 4) || bytesPerLine < width * stride || xwd.size() < start + qint64(bytesPerLine) * height)

@@ -30,7 +30,7 @@ public:
     void Key(const QString& keys) const { XDoTool(QStringList{"key", "--delay", "60"} + keys.split(u' ', Qt::SkipEmptyParts)); }
     void Type(const QString& text) const { XDoTool({"type", "--delay", "30", text}); }
     void Click(QPoint at) const { XDoTool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"}); }
-    QImage Screenshot() const;
+    QImage Screenshot(const QString& window = {}) const;  // the whole screen, or one window
     // As xprop prints it.
     QString Property(const QString& id, const QString& name) const { return QString(Run("xprop", {"-id", id, name})).trimmed(); }
 

@@ -22,11 +22,12 @@ echo "package: $(basename "$deb")"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6; do
+for lib in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libavahi-client3; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib (shlibdeps did not run?)"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = games ] || fail "Section is not games"
 dpkg-deb -f "$deb" Recommends | grep -qw qt6-translations-l10n || fail "Recommends lacks qt6-translations-l10n"
+grep -qw avahi-daemon <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "Recommends lacks avahi-daemon"
 
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/games/tessaro \
