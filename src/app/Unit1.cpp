@@ -316,6 +316,11 @@ int TForm1::ShowPlayAgain(const QString& message)
     return dialog.exec();
 }
 
+void TForm1::ListeningChanged(std::uint16_t port)
+{
+    PortMapping.ListeningChanged(port);
+}
+
 void TForm1::New1Click()
 {
     Session_->New1Click();

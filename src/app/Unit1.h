@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/StatusBar.h"
+#include "net/PortMapper.h"
 #include "session/Session.h"
 #include "session/SessionWindow.h"
 
@@ -41,6 +42,7 @@ public:
     void InsertChatLine(const QString& line) override;
     int MessageBox(const QString& text, const QString& caption, unsigned flags) override;
     int ShowPlayAgain(const QString& message) override;
+    void ListeningChanged(std::uint16_t port) override;
 
     // Components, named as the layout names them.
     QMenu* Game1 = nullptr;
@@ -100,4 +102,9 @@ private:
     void ShowComputerOpponentState();
 
     std::unique_ptr<TSession> Session_;
+    // The destructor closes the session first, so on quit the router hears of a listener already gone.
+    TPortMapper PortMapping{[this](const QString& line) {
+        if (Session_)
+            Session_->InsertChatLine(line);
+    }};
 };
