@@ -41,6 +41,7 @@ constexpr std::uint32_t kLeaseSeconds = 3600;
 // A lease the router shortens is still renewed at half its length, but not more often than this.
 constexpr std::uint32_t kShortestRenewal = 30;
 constexpr int kDiscoveryMs = 1500;
+constexpr auto kSearchAgain = 10s;
 // Leaves time for NAT-PMP after a silent UPnP search, within the notice delay.
 constexpr auto kAnswerBudget = 4500ms;
 constexpr auto kNatPmpRemoval = 500ms;
@@ -82,7 +83,7 @@ bool Unreachable(const QString& text)
 QString PublicNotice(const QString& address, std::uint16_t external)
 {
     if (address.isEmpty())
-        return kUnknownAddress.arg(external);
+        return kUnknownAddress.arg(QString::number(external));
     if (Unreachable(address))
         return kPrivateAddress.arg(address).arg(external);
     return kPublicAddress.arg(address).arg(external);
@@ -135,6 +136,7 @@ struct TIgd
     IGDdatas Data{};
     char LanAddress[64] = {};
     bool Found = false;
+    std::optional<TClock::time_point> SearchedAt;
 
     TIgd() = default;
     TIgd(const TIgd&) = delete;
@@ -152,8 +154,12 @@ struct TIgd
     bool Discover(bool ipv6)
     {
         Forget();
+        SearchedAt = TClock::now();
         int error = 0;
-        UPNPDev* devices = upnpDiscover(kDiscoveryMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, ipv6 ? 1 : 0, 2, &error);
+        // One search: each kind searched for costs the whole delay where nothing answers. An IGD of
+        // any version answers a search for the first.
+        UPNPDev* devices = upnpDiscoverDevice("urn:schemas-upnp-org:device:InternetGatewayDevice:1", kDiscoveryMs,
+                                              nullptr, nullptr, UPNP_LOCAL_PORT_ANY, ipv6 ? 1 : 0, 2, &error);
         if (!devices)
             return false;
         const int valid = UPNP_GetValidIGD(devices, &Urls, &Data, LanAddress, sizeof LanAddress);
@@ -165,6 +171,8 @@ struct TIgd
         LanAddress[sizeof LanAddress - 1] = '\0';
         return Found;
     }
+    // A search that found nothing a moment ago is not repeated at once: it would cost its whole delay again.
+    bool Absent() const { return !Found && SearchedAt && TClock::now() - *SearchedAt < kSearchAgain; }
     const char* Control() const { return Urls.controlURL; }
     const char* Service() const { return Data.first.servicetype; }
 };
@@ -272,7 +280,7 @@ private:
         if (!Shared->StillWanted(generation))
             return;  // the loop takes back whatever just opened
         if (Mapping.Kind == TMapping::mkNone)
-            Shared->Post(generation, kNoRouter.arg(port));
+            Shared->Post(generation, kNoRouter.arg(QString::number(port)));
         else
             Shared->Post(generation, PublicNotice(PublicAddress, Mapping.External));
         AddPinhole(port, generation);
@@ -282,7 +290,7 @@ private:
 
     bool AddUpnp(std::uint16_t port, quint64 generation)
     {
-        if (!Igd.Found && !Igd.Discover(false))
+        if (!Igd.Found && (Igd.Absent() || !Igd.Discover(false)))
             return false;
         int result = TryUpnpPorts(port);
         // A router that restarted or moved answers no more at the old address: search once again.
@@ -409,7 +417,7 @@ private:
     bool FindIgd6(std::string* own)
     {
         *own = OwnGlobalIPv6();
-        if (own->empty() || (!Igd6.Found && !Igd6.Discover(true)) || Igd6.Data.IPv6FC.controlurl[0] == '\0')
+        if (own->empty() || (!Igd6.Found && (Igd6.Absent() || !Igd6.Discover(true))) || Igd6.Data.IPv6FC.controlurl[0] == '\0')
             return false;
         in6_addr seen{};
         if (inet_pton(AF_INET6, Igd6.LanAddress, &seen) == 1 && GlobalIPv6(seen))
@@ -472,7 +480,7 @@ private:
         if (!kept) {
             const std::uint16_t external = Mapping.External;
             Mapping.Kind = TMapping::mkNone;
-            Shared->Post(generation, kLost.arg(external));
+            Shared->Post(generation, kLost.arg(QString::number(external)));
         }
         if (!Mapping.Active())
             Mapping = {};
@@ -525,7 +533,7 @@ TPortMapper::TPortMapper(TNotice notice, QObject* parent)
 {
     NoAnswer.setSingleShot(true);
     NoAnswer.setInterval(kNoticeDelayMs);
-    connect(&NoAnswer, &QTimer::timeout, this, [this] { Report(Generation, kNoRouter.arg(Port)); });
+    connect(&NoAnswer, &QTimer::timeout, this, [this] { Report(Generation, kNoRouter.arg(QString::number(Port))); });
     if (!Enabled())
         return;
     Shared = std::make_shared<TGatewayShared>();
@@ -573,7 +581,7 @@ void TPortMapper::Report(quint64 generation, const QString& line)
     if (generation != Generation || Port == 0)
         return;
     // The worker's own "no router" after the timer's says nothing new.
-    const bool noRouter = line == kNoRouter.arg(Port);
+    const bool noRouter = line == kNoRouter.arg(QString::number(Port));
     if (noRouter && Answered)
         return;
     NoAnswer.stop();
