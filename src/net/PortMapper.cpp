@@ -39,7 +39,7 @@ constexpr QStringView kLost = u":: Routeur: le port %1 n'est plus ouvert sur Int
 constexpr const char* kDescription = "Tessaro";
 constexpr std::uint32_t kLeaseSeconds = 3600;
 // A lease the router shortens is still renewed at half its length, but not more often than this.
-constexpr std::uint32_t kShortestRenewal = 30;
+constexpr std::uint32_t kShortestRenewal = 10;
 constexpr int kDiscoveryMs = 1500;
 constexpr auto kSearchAgain = 10s;
 // Leaves time for NAT-PMP after a silent UPnP search, within the notice delay.
@@ -271,6 +271,7 @@ private:
     TMapping Mapping;
     natpmp_t NatPmp{};
     bool NatPmpOpen = false;
+    QString PublicAddress;  // as the router reports it; empty where that is no IPv4 address
 
     void Add(std::uint16_t port, quint64 generation)
     {
@@ -285,8 +286,6 @@ private:
             Shared->Post(generation, PublicNotice(PublicAddress, Mapping.External));
         AddPinhole(port, generation);
     }
-
-    QString PublicAddress;
 
     bool AddUpnp(std::uint16_t port, quint64 generation)
     {

@@ -2,7 +2,7 @@
 # A home router between three network namespaces, for the port-mapping test:
 #   lan (192.0.2.10, 2001:db8:1::10)  <->  router: nftables NAT + firewall, miniupnpd  <->  wan (198.51.100.20, 2001:db8:2::20)
 # Only documentation addresses, only inside these namespaces.
-#   router.sh up | miniupnpd upnp|natpmp | nomapper | down      (TAG names the namespaces; default tu)
+#   router.sh up | miniupnpd upnp|natpmp|shared | nomapper | down      (TAG names the namespaces; default tu)
 #   router.sh check TEST: the whole port-mapping test, TEST being test_portmapping
 set -u
 T=${TAG:-tu}
@@ -25,6 +25,7 @@ check)
     lan() { ip netns exec "$LAN" env -u TESSARO_PORT_MAPPING QT_QPA_PLATFORM=offscreen "$@"; }
     "$0" miniupnpd upnp && lan "$2" upnpMapping stopAndQuit ipv6Pinhole || { cat "$DIR/log"; exit 1; }
     "$0" miniupnpd natpmp && lan "$2" natPmpMapping || { cat "$DIR/log"; exit 1; }
+    "$0" miniupnpd shared && lan "$2" sharedAddress || { cat "$DIR/log"; exit 1; }
     "$0" nomapper && lan "$2" noGateway
     ;;
 up)
@@ -72,16 +73,18 @@ miniupnpd)
     "$0" nomapper
     mkdir -p "$DIR"
     # miniupnpd calls every documentation address private and maps nothing, unless a STUN server
-    # shows it that the Internet reaches it unfiltered: a Binding responder on the wan side.
+    # shows it that the Internet reaches it unfiltered: a Binding responder on the wan side. With
+    # "shared" it reports a carrier-grade NAT's address as the router's public one.
     ip netns exec "$WAN" python3 -c '
+import sys
 import socket
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.bind(("198.51.100.20", 3478))
 while True:
     m, (ip, port) = s.recvfrom(2048)
     if len(m) >= 20 and m[0:2] == b"\0\1":
-        s.sendto(b"\1\1\0\x0c" + m[4:20] + b"\0\1\0\x08\0\1" + port.to_bytes(2, "big") + socket.inet_aton(ip), (ip, port))
-' &
+        s.sendto(b"\1\1\0\x0c" + m[4:20] + b"\0\1\0\x08\0\1" + port.to_bytes(2, "big") + socket.inet_aton(sys.argv[1] or ip), (ip, port))
+' "$([ "$2" = shared ] && echo 100.64.0.1)" &
     echo $! > "$DIR/stun.pid"
     sleep 0.3
     upnp=yes; [ "$2" = natpmp ] && upnp=no

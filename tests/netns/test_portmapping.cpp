@@ -156,6 +156,12 @@ private slots:
         QVERIFY(!WanReaches(kWan, 45015));
     }
 
+    // A router behind a provider's carrier-grade NAT maps the port, but nobody reaches its address.
+    void sharedAddress()
+    {
+        QVERIFY(Listen(45017, ":: Routeur: port %1 ouvert, mais son adresse 100.64.0.1 est privée ou partagée"));
+    }
+
     // No mapper on the router: the player hears it in time and the local network still connects.
     void noGateway()
     {
