@@ -22,8 +22,8 @@ check)
     done
     "$0" up || exit 1
     trap '"$0" down' EXIT
-    lan() { ip netns exec "$LAN" env -u TESSARO_PORT_MAPPING QT_QPA_PLATFORM=offscreen "$@"; }
-    "$0" miniupnpd upnp && lan "$2" upnpMapping stopAndQuit ipv6Pinhole || { cat "$DIR/log"; exit 1; }
+    lan() { ip netns exec "$LAN" env -u TESSARO_PORT_MAPPING QT_QPA_PLATFORM=offscreen TESSARO_TEST_ROUTER="$DIR" "$@"; }
+    "$0" miniupnpd upnp && lan "$2" upnpMapping stopAndQuit ipv6Pinhole frozenRouter || { cat "$DIR/log"; exit 1; }
     "$0" miniupnpd natpmp && lan "$2" natPmpMapping || { cat "$DIR/log"; exit 1; }
     "$0" miniupnpd shared && lan "$2" sharedAddress || { cat "$DIR/log"; exit 1; }
     "$0" nomapper && lan "$2" noGateway

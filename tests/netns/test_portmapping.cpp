@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -135,6 +136,22 @@ private slots:
         qInfo("quit took %lld ms", Clock.elapsed());
         QVERIFY(!RouterOpens(45013));
         QVERIFY(!WanReaches(kWan, 45013));
+    }
+
+    // A router that stops answering holds quitting up for about a second, not for its timeouts.
+    void frozenRouter()
+    {
+        QVERIFY(Listen(45018, ":: Adresse Internet: " + kWan + " port %1"));
+        QFile pid(qEnvironmentVariable("TESSARO_TEST_ROUTER") + "/pid");
+        QVERIFY(pid.open(QIODevice::ReadOnly));
+        const QString daemon = QString::fromLatin1(pid.readAll()).trimmed();
+        QProcess::execute("kill", {"-STOP", daemon});
+        Clock.start();
+        Form.reset();
+        const qint64 quit = Clock.elapsed();
+        QProcess::execute("kill", {"-CONT", daemon});
+        qInfo("quit with a frozen router took %lld ms", quit);
+        QVERIFY(quit < 3 * TPortMapper::kQuitGraceMs);
     }
 
     // The IPv6 firewall lets the Internet reach the listener's global address only while it listens.
