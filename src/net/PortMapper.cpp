@@ -32,7 +32,8 @@ using namespace std::chrono_literals;
 constexpr QStringView kPublicAddress = u":: Adresse Internet: %1 port %2";
 constexpr QStringView kNoRouter = u":: Routeur: pas d'ouverture automatique (ouvrez le port %1 à la main)";
 constexpr QStringView kPrivateAddress =
-    u":: Routeur: port %2 ouvert, mais son adresse %1 est privée ou partagée: on ne peut pas vous joindre depuis Internet";
+    u":: Routeur: port %2 ouvert, mais son adresse %1 est privée ou partagée: "
+    u"on ne peut pas vous joindre depuis Internet";
 constexpr QStringView kUnknownAddress = u":: Routeur: port %1 ouvert, mais il ne donne pas d'adresse Internet valable";
 constexpr QStringView kLost = u":: Routeur: le port %1 n'est plus ouvert sur Internet";
 
@@ -41,6 +42,8 @@ constexpr std::uint32_t kLeaseSeconds = 3600;
 // A lease the router shortens is still renewed at half its length, but not more often than this.
 constexpr std::uint32_t kShortestRenewal = 10;
 constexpr int kDiscoveryMs = 1500;
+// Over IPv6 a silent search costs its delay twice, link-local then site-local.
+constexpr int kDiscoveryMs6 = 750;
 constexpr auto kSearchAgain = 10s;
 // Leaves time for NAT-PMP after a silent UPnP search, within the notice delay.
 constexpr auto kAnswerBudget = 4500ms;
@@ -62,11 +65,12 @@ bool ParsePort(const char* text, std::uint16_t* port)
     return true;
 }
 
-// The external address as the other player may use it; empty where the router's text is no IPv4 address.
+// The external address as the other player may use it; empty where the router's text is no IPv4
+// address, or the "none" of a router that has none.
 QString ExternalAddress(const char* text)
 {
     in_addr address{};
-    return inet_pton(AF_INET, text, &address) == 1 ? QString::fromLatin1(text) : QString();
+    return inet_pton(AF_INET, text, &address) == 1 && address.s_addr != 0 ? QString::fromLatin1(text) : QString();
 }
 
 // RFC 1918, RFC 6598 shared space, and what no router should call external.
@@ -158,8 +162,9 @@ struct TIgd
         int error = 0;
         // One search: each kind searched for costs the whole delay where nothing answers. An IGD of
         // any version answers a search for the first.
-        UPNPDev* devices = upnpDiscoverDevice("urn:schemas-upnp-org:device:InternetGatewayDevice:1", kDiscoveryMs,
-                                              nullptr, nullptr, UPNP_LOCAL_PORT_ANY, ipv6 ? 1 : 0, 2, &error);
+        UPNPDev* devices = upnpDiscoverDevice("urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                                              ipv6 ? kDiscoveryMs6 : kDiscoveryMs, nullptr, nullptr,
+                                              UPNP_LOCAL_PORT_ANY, ipv6 ? 1 : 0, 2, &error);
         if (!devices)
             return false;
         const int valid = UPNP_GetValidIGD(devices, &Urls, &Data, LanAddress, sizeof LanAddress);
@@ -175,6 +180,8 @@ struct TIgd
     bool Absent() const { return !Found && SearchedAt && TClock::now() - *SearchedAt < kSearchAgain; }
     const char* Control() const { return Urls.controlURL; }
     const char* Service() const { return Data.first.servicetype; }
+    const char* Control6() const { return Urls.controlURL_6FC; }
+    const char* Service6() const { return Data.IPv6FC.servicetype; }
 };
 
 // What is open on the router for the current listener.
@@ -348,8 +355,9 @@ private:
         Mapping.Internal = internal;
         Mapping.External = external;
         Mapping.Lease = lease;
-        // A permanent lease needs no renewal; the check once an hour costs nothing.
-        const std::uint32_t renewal = lease == 0 ? kLeaseSeconds : std::max(lease / 2, kShortestRenewal);
+        // At half the lease, whatever the router granted; a permanent one (0) is renewed all the same.
+        const std::uint32_t renewal =
+            std::clamp(lease == 0 ? kLeaseSeconds : lease / 2, kShortestRenewal, kLeaseSeconds / 2);
         Mapping.Renewal = TClock::now() + std::chrono::seconds(renewal);
     }
 
@@ -393,10 +401,10 @@ private:
             return;
         }
         char text[INET_ADDRSTRLEN] = {};
-        PublicAddress = inet_ntop(AF_INET, &response.pnu.publicaddress.addr, text, sizeof text) ? QString::fromLatin1(text)
-                                                                                                : QString();
-        if (!NatPmpMap(port, port, kLeaseSeconds, deadline, &response) || response.pnu.newportmapping.mappedpublicport == 0
-            || response.pnu.newportmapping.lifetime == 0) {
+        const bool written = inet_ntop(AF_INET, &response.pnu.publicaddress.addr, text, sizeof text);
+        PublicAddress = ExternalAddress(written ? text : "");
+        if (!NatPmpMap(port, port, kLeaseSeconds, deadline, &response)
+            || response.pnu.newportmapping.mappedpublicport == 0 || response.pnu.newportmapping.lifetime == 0) {
             CloseNatPmp();
             return;
         }
@@ -416,7 +424,8 @@ private:
     bool FindIgd6(std::string* own)
     {
         *own = OwnGlobalIPv6();
-        if (own->empty() || (!Igd6.Found && (Igd6.Absent() || !Igd6.Discover(true))) || Igd6.Data.IPv6FC.controlurl[0] == '\0')
+        if (own->empty() || (!Igd6.Found && (Igd6.Absent() || !Igd6.Discover(true)))
+            || Igd6.Data.IPv6FC.controlurl[0] == '\0')
             return false;
         in6_addr seen{};
         if (inet_pton(AF_INET6, Igd6.LanAddress, &seen) == 1 && GlobalIPv6(seen))
@@ -427,12 +436,12 @@ private:
     int AddPinhole(const std::string& own, std::uint16_t port)
     {
         int enabled = 0, allowed = 0;
-        const int status = UPNP_GetFirewallStatus(Igd6.Urls.controlURL_6FC, Igd6.Data.IPv6FC.servicetype, &enabled, &allowed);
+        const int status = UPNP_GetFirewallStatus(Igd6.Control6(), Igd6.Service6(), &enabled, &allowed);
         if (status != UPNPCOMMAND_SUCCESS || !enabled || !allowed)
             return status == UPNPCOMMAND_SUCCESS ? kFirewallClosed : status;
         char id[16] = {};
         const std::string internal = std::to_string(port);
-        const int result = UPNP_AddPinhole(Igd6.Urls.controlURL_6FC, Igd6.Data.IPv6FC.servicetype, "empty", "empty",
+        const int result = UPNP_AddPinhole(Igd6.Control6(), Igd6.Service6(), "empty", "empty",
                                            own.c_str(), internal.c_str(), "6", "3600", id);
         if (result == UPNPCOMMAND_SUCCESS)
             Mapping.PinholeId = id;
@@ -464,14 +473,15 @@ private:
                 || (Igd.Discover(false) && AddUpnpMapping(internal, external) == UPNPCOMMAND_SUCCESS);
         } else if (Mapping.Kind == TMapping::mkNatPmp) {
             natpmpresp_t response{};
-            kept = NatPmpMap(Mapping.Internal, Mapping.External, kLeaseSeconds, TClock::now() + kAnswerBudget, &response)
+            kept = NatPmpMap(Mapping.Internal, Mapping.External, kLeaseSeconds, TClock::now() + kAnswerBudget,
+                             &response)
                 && response.pnu.newportmapping.mappedpublicport == Mapping.External
                 && response.pnu.newportmapping.lifetime != 0;
             if (kept)
                 Opened(TMapping::mkNatPmp, Mapping.Internal, Mapping.External, response.pnu.newportmapping.lifetime);
         }
         if (!Mapping.PinholeId.empty()) {
-            if (UPNP_UpdatePinhole(Igd6.Urls.controlURL_6FC, Igd6.Data.IPv6FC.servicetype, Mapping.PinholeId.c_str(), "3600") != 0)
+            if (UPNP_UpdatePinhole(Igd6.Control6(), Igd6.Service6(), Mapping.PinholeId.c_str(), "3600") != 0)
                 Mapping.PinholeId.clear();
             if (Mapping.Kind == TMapping::mkNone)
                 Opened(TMapping::mkNone, Mapping.Internal, Mapping.External, kLeaseSeconds);
@@ -496,7 +506,7 @@ private:
             CloseNatPmp();
         }
         if (!Mapping.PinholeId.empty())
-            UPNP_DeletePinhole(Igd6.Urls.controlURL_6FC, Igd6.Data.IPv6FC.servicetype, Mapping.PinholeId.c_str());
+            UPNP_DeletePinhole(Igd6.Control6(), Igd6.Service6(), Mapping.PinholeId.c_str());
         Mapping = {};
         PublicAddress.clear();
     }
@@ -517,7 +527,8 @@ private:
             std::uint16_t port = 0;
             if (std::strcmp(description, kDescription) == 0 && std::strcmp(client, Igd.LanAddress) == 0
                 && std::strcmp(protocol, "TCP") == 0 && ParsePort(internal, &port) && !PortListened(port)
-                && UPNP_DeletePortMapping(Igd.Control(), Igd.Service(), external, "TCP", nullptr) == UPNPCOMMAND_SUCCESS)
+                && UPNP_DeletePortMapping(Igd.Control(), Igd.Service(), external, "TCP", nullptr)
+                       == UPNPCOMMAND_SUCCESS)
                 continue;  // the next entry now has this index
             ++index;
         }

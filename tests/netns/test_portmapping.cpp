@@ -86,7 +86,8 @@ class TestPortMapping : public QObject
         Clock.start();
         Form->Session().Listen1Click(QString::number(port));
         const bool told = Told(notice.arg(port), timeoutMs);
-        qInfo("%s after %lld ms%s", qPrintable(notice.arg(port)), Clock.elapsed(), told ? "" : qPrintable(", chat: " + Chat()));
+        qInfo("%s after %lld ms%s", qPrintable(notice.arg(port)), Clock.elapsed(),
+              told ? "" : qPrintable(", chat: " + Chat()));
         return told;
     }
     bool Closed(quint16 port) { return RunModalUntil([&] { return !RouterOpens(port); }, 5000); }
