@@ -76,6 +76,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own French texts (an edit field's menu), without which those few stay English; and the
 # desktop's service discovery, which finds games on the local network.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, avahi-daemon")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libminiupnpc17, libnatpmp1")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tessaro.github.io/")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

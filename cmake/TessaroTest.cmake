@@ -1,6 +1,6 @@
 # tessaro_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>] [TIMEOUT <s>]
 #                  [SCALES <factors...>])
-# Widget tests run offscreen, so the suite needs no display. SCALES runs the test once at each
+# Widget tests run offscreen, so the suite needs no display; they leave the machine's router alone. SCALES runs the test once at each
 # QT_SCALE_FACTOR given, for drawing that must hold on screens of any density.
 function(tessaro_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;SCALES" ${ARGN})
@@ -22,7 +22,7 @@ function(tessaro_add_test name)
     set(T_LABELS unit)
   endif()
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TESSARO_PORT_MAPPING=off;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
     LABELS "${T_LABELS}"
     TIMEOUT ${T_TIMEOUT})
 endfunction()

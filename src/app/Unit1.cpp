@@ -341,6 +341,7 @@ int TForm1::ShowPlayAgain(const QString& message)
 void TForm1::ListeningChanged(std::uint16_t port)
 {
     Discovery->ListeningChanged(port, Session_->Match.LocalName);
+    PortMapping.ListeningChanged(port);
 }
 
 void TForm1::New1Click()

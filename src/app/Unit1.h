@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/StatusBar.h"
+#include "net/PortMapper.h"
 #include "session/Session.h"
 #include "session/SessionWindow.h"
 
@@ -110,4 +111,9 @@ private:
     QStringList PendingChat;  // oldest first, not yet in the log
     QTimer ChatFlush;
     std::unique_ptr<TSession> Session_;
+    // The destructor closes the session first, so on quit the router hears of a listener already gone.
+    TPortMapper PortMapping{[this](const QString& line) {
+        if (Session_)
+            Session_->InsertChatLine(line);
+    }};
 };

@@ -22,7 +22,7 @@ echo "package: $(basename "$deb")"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libavahi-client3; do
+for lib in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libavahi-client3 libminiupnpc17 libnatpmp1; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib (shlibdeps did not run?)"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = games ] || fail "Section is not games"
