@@ -24,10 +24,11 @@ int LowestEmptyRow(const TBoard& board, int column)
 
 }  // namespace
 
-TBotWindow::TBotWindow(const QString& name, TLevel level, std::uint64_t seed, QObject* parent)
+TBotWindow::TBotWindow(const QString& name, TLevel level, const TOpeningBook& book, std::uint64_t seed,
+                       QObject* parent)
     : QObject(parent)
     , Session_(std::make_unique<TSession>(*this))
-    , Thinker(new TThinker(level, seed, this))
+    , Thinker(new TThinker(level, book, seed, this))
 {
     Session_->Match.LocalName = name;
     connect(Thinker, &TThinker::Finished, this, &TBotWindow::MoveFound);

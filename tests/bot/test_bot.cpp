@@ -2,6 +2,7 @@
 // its end when the peer leaves, and its usage errors.
 
 #include "engine/Engine.h"
+#include "engine/OpeningBook.h"
 #include "support/Players.h"
 
 #include <QElapsedTimer>
@@ -71,7 +72,8 @@ private slots:
     {
         QFETCH(QString, level);
         QFETCH(QString, winners);
-        TEngine strong(TLevel::Fort, 3);
+        const TOpeningBook noBook;  // the strong level never reads it
+        TEngine strong(TLevel::Fort, noBook, 3);
         TBot bot(level);
         QVERIFY(bot.Port != 0);
         TFakeWindow window;
