@@ -35,6 +35,21 @@ int PrintAnalysis(const QString& moves, const TOpeningBook& book)
     return 0;
 }
 
+QString Utf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "Débutant, Moyen, Fort or Parfait."
+QString LevelChoices()
+{
+    QString text;
+    for (std::size_t i = 0; i < kLevelNames.size(); ++i)
+        text += (i == 0 ? QString() : i + 1 < kLevelNames.size() ? QStringLiteral(", ") : QStringLiteral(" or "))
+            + Utf8(kLevelNames[i]);
+    return text + u'.';
+}
+
 std::uint64_t RandomSeed()
 {
     std::random_device device;
@@ -59,8 +74,8 @@ int main(int argc, char* argv[])
                                      QStringLiteral("HOST"));
     const QCommandLineOption loopback(QStringLiteral("loopback"),
                                       QStringLiteral("Listen for players on this computer only."));
-    const QCommandLineOption level(QStringLiteral("level"), QStringLiteral("Débutant, Moyen, Fort or Parfait."),
-                                   QStringLiteral("LEVEL"), QStringLiteral("Moyen"));
+    const QCommandLineOption level(QStringLiteral("level"), LevelChoices(), QStringLiteral("LEVEL"),
+                                   Utf8(LevelName(TLevel::Moyen)));
     const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("The name the player sees."),
                                   QStringLiteral("NAME"), QStringLiteral("Ordinateur"));
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the levels' chance (for tests)."),

@@ -47,7 +47,7 @@ void PlayIfOurTurn(TSession& session, TEngine& engine)
         return;
     const std::atomic<bool> stop{false};
     const int column = engine.ChooseMove(TPosition::FromCells([&](int c, int r) { return board.Cell(c + 1, r + 1); }, cvLocal), stop) + 1;
-    session.PlayLocalMove(column, TBoard(board).Drop(column, cvLocal));
+    session.PlayLocalMove(column, board.FreeRow(column));
 }
 
 }  // namespace
