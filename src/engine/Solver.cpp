@@ -61,7 +61,7 @@ public:
     {
         const std::uint64_t h = Scrambled(key);
         const TBucket& bucket = Buckets[h & Mask()];
-        const auto rest = static_cast<std::uint32_t>(h >> BucketBits);
+        const std::uint32_t rest = Rest(h);
         for (int i = 0; i < kWays; ++i) {
             if (bucket.Rest[i] != rest || bucket.Code[i] == 0)
                 continue;
@@ -87,7 +87,7 @@ public:
                 if (FromRoot(bucket, i) > FromRoot(bucket, slot))
                     slot = i;
         }
-        bucket.Rest[slot] = static_cast<std::uint32_t>(h >> BucketBits);
+        bucket.Rest[slot] = Rest(h);
         bucket.Code[slot] = static_cast<std::uint8_t>(kind | (value - score::kWorst));
         bucket.Stones[slot] = static_cast<std::uint8_t>(stones + 1);
     }
@@ -114,6 +114,8 @@ private:
         return h ^ (h >> 26);
     }
     std::uint64_t Mask() const { return Count - 1; }
+    // What the bucket's place does not tell of the scrambled key.
+    std::uint32_t Rest(std::uint64_t h) const { return static_cast<std::uint32_t>(h >> BucketBits); }
     std::uint8_t FromRoot(const TBucket& bucket, int i) const { return std::uint8_t(bucket.Stones[i] - 1 - RootStones); }
 
     int BucketBits;
