@@ -51,8 +51,9 @@ void TComputerOpponent::Start(TLevel level)
     });
     Phase = phStarting;
     const std::string_view name = LevelName(level);
+    const QString levelName = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     Process->start(Program, {QStringLiteral("--listen"), QStringLiteral("0"), QStringLiteral("--loopback"),
-                             QStringLiteral("--level"), QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))});
+                             QStringLiteral("--level"), levelName});
 }
 
 void TComputerOpponent::ConnectionStateChanged(TConnectionState state)
