@@ -1,6 +1,7 @@
 // The computer opponent's figures: solver speed (with a node count that changes whenever the
 // search does), the time of a full analysis by stones played, the time each level takes per
 // move, and the levels' results against each other.
+#include "engine/Analysis.h"
 #include "engine/Engine.h"
 #include "engine/OpeningBook.h"
 #include "engine/Solver.h"
@@ -53,7 +54,7 @@ struct TTimes
 void SolverSpeed()
 {
     std::mt19937 rng(2024);
-    TSolver solver(22);
+    TSolver solver;
     std::uint64_t nodes = 0;
     const auto start = TClock::now();
     for (int i = 0; i < 40; ++i) {
@@ -67,7 +68,7 @@ void SolverSpeed()
         s, static_cast<unsigned long long>(nodes), nodes / s / 1e6);
 }
 
-void AnalyseTimes()
+void AnalyseTimes(const TOpeningBook& book)
 {
     std::mt19937 rng(7);
     for (int plies : {8, 12, 16, 20, 28}) {
@@ -76,7 +77,7 @@ void AnalyseTimes()
         for (int i = 0; i < samples; ++i) {
             const TPosition p = RandomPosition(rng, plies);
             const auto start = TClock::now();
-            Analyse(p);
+            Analyse(p, book);
             times.Add(Seconds(start));
         }
         std::printf("analyse at %2d stones: mean %.4f s, max %.4f s over %d positions\n", plies, times.Mean(),
@@ -109,7 +110,7 @@ int PlayGame(TEngine& a, TEngine& b, std::array<TLevelStats, 4>& stats)
     }
 }
 
-void Tournament(int games)
+void Tournament(int games, const TOpeningBook& book)
 {
     std::array<TLevelStats, 4> stats;
     const std::vector<TPairing> pairings{{TLevel::Debutant, TLevel::Moyen}, {TLevel::Moyen, TLevel::Fort},
@@ -119,7 +120,7 @@ void Tournament(int games)
         int winsLower = 0, winsUpper = 0, full = 0, upperFirstWins = 0;
         for (int g = 0; g < games; ++g) {
             const bool upperFirst = g % 2;
-            TEngine lower(pairing.First, 1000 + g), upper(pairing.Second, 5000 + g);
+            TEngine lower(pairing.First, book, 1000 + g), upper(pairing.Second, book, 5000 + g);
             const int r = upperFirst ? PlayGame(upper, lower, stats) : PlayGame(lower, upper, stats);
             stats[static_cast<int>(TLevel::Parfait)].Unproven += upper.UnprovenMoves();
             const bool upperWon = r == (upperFirst ? 1 : 2);
@@ -159,11 +160,10 @@ void Tournament(int games)
 
 int main(int argc, char** argv)
 {
-    LoadOpeningBook(std::filesystem::absolute(argv[0]).parent_path().string());
-    std::printf("opening book: %zu positions up to %d stones\n", OpeningBookForTools().Size(),
-        OpeningBookForTools().DeepestPly());
+    const TOpeningBook book = LoadOpeningBook(std::filesystem::absolute(argv[0]).parent_path().string());
+    std::printf("opening book: %zu positions up to %d stones\n", book.Size(), book.DeepestPly());
     SolverSpeed();
-    AnalyseTimes();
-    Tournament(argc > 1 ? std::atoi(argv[1]) : 100);
+    AnalyseTimes(book);
+    Tournament(argc > 1 ? std::atoi(argv[1]) : 100, book);
     return 0;
 }

@@ -92,11 +92,8 @@ private:
 
     std::optional<double> MeasureMove(int column, TWaitMode mode)
     {
-        int row = 1;
-        while (Session.Match.Board.Cell(column, row) != cvEmpty)
-            ++row;
         AwaitedColumn = column;
-        AwaitedRow = row;
+        AwaitedRow = Session.Match.Board.FreeRow(column);
         Arrived.reset();
 
         const TClock::time_point written = TClock::now();

@@ -24,15 +24,6 @@ void Require(bool condition)
         std::abort();
 }
 
-int LowestEmptyRow(const TBoard& board, int column)
-{
-    for (int row = 1; row <= kRows; ++row) {
-        if (board.Cell(column, row) == cvEmpty)
-            return row;
-    }
-    return 0;
-}
-
 void CheckInvariants(TSession& session)
 {
     const TMatchFlow& match = session.Match;
@@ -107,9 +98,9 @@ void ReplyWithMove(TSession& session, std::int32_t column)
         return;
     const TBoard& board = session.Match.Board;
     int col = column >= 1 && column <= kColumns ? column : 1;
-    for (int tries = 0; tries < kColumns && LowestEmptyRow(board, col) == 0; ++tries)
+    for (int tries = 0; tries < kColumns && board.FreeRow(col) == 0; ++tries)
         col = col % kColumns + 1;
-    if (const int row = LowestEmptyRow(board, col))
+    if (const int row = board.FreeRow(col))
         session.PlayLocalMove(col, row);
 }
 

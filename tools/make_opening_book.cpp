@@ -6,8 +6,8 @@
 // anything, up to MAX_PLY stones, the position's exact score and that of the move the level
 // plays there. It grows ply by ply and is saved after each, so a stopped run keeps every
 // finished ply and a new run with the same file carries on where it stopped.
-#include "engine/Engine.h"
 #include "engine/OpeningBook.h"
+#include "engine/Score.h"
 #include "engine/Solver.h"
 
 #include <atomic>
@@ -29,16 +29,17 @@ std::optional<TSolver::TMove> FromChildren(const TPosition& p, const TOpeningBoo
 {
     std::lock_guard guard(lock);
     TSolver::TMove best{-1, -99};
-    for (int col : TSolver::kOrder) {
+    for (int col : TSolver::kCentreOut) {
         if (!p.CanPlay(col))
             continue;
         TPosition child = p;
         child.Play(col);
-        const auto score = p.IsWinningMove(col) ? std::optional<int>(WinNowScore(p)) : book.Score(child);
-        if (!score)
+        const bool wins = p.IsWinningMove(col);
+        const auto known = wins ? std::optional<int>(score::WinWithNextStone(p.MovesPlayed())) : book.Score(child);
+        if (!known)
             return std::nullopt;
-        if ((p.IsWinningMove(col) ? *score : -*score) > best.Score)
-            best = {col, p.IsWinningMove(col) ? *score : -*score};
+        if ((wins ? *known : -*known) > best.Score)
+            best = {col, wins ? *known : -*known};
     }
     return best;
 }
@@ -48,7 +49,7 @@ void Decide(TDecision& d, TSolver& solver, const TOpeningBook& book, std::mutex&
 {
     {
         std::lock_guard guard(lock);
-        d.Column = BookMove(d.Position);
+        d.Column = book.Move(d.Position);
         if (d.Column >= 0) {
             d.Score = *book.Score(d.Position);
             return;
@@ -60,7 +61,7 @@ void Decide(TDecision& d, TSolver& solver, const TOpeningBook& book, std::mutex&
     d.Column = best.Column;
     std::lock_guard guard(lock);
     // Among equal moves the engine takes the first in search order that the book knows.
-    for (int col : TSolver::kOrder) {
+    for (int col : TSolver::kCentreOut) {
         if (col == best.Column)
             break;
         if (!d.Position.CanPlay(col))
@@ -106,7 +107,7 @@ int main(int argc, char** argv)
     const int maxPly = std::atoi(argv[2]);
     const int threads = argc > 3 ? std::max(1, std::atoi(argv[3])) : 2;
 
-    TOpeningBook& book = OpeningBookForTools();
+    TOpeningBook book;
     book.Load(path);
     std::mutex lock;
     const auto start = std::chrono::steady_clock::now();
@@ -131,7 +132,7 @@ int main(int argc, char** argv)
         std::vector<std::thread> workers;
         for (int t = 0; t < threads; ++t)
             workers.emplace_back([&] {
-                TSolver solver(25);
+                TSolver solver(27);
                 for (std::size_t i; (i = nextIndex++) < decisions.size();) {
                     const auto began = std::chrono::steady_clock::now();
                     Decide(decisions[i], solver, book, lock);

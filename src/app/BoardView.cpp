@@ -266,9 +266,7 @@ void TBoardView::MoveMarker(int column)
 // a full column offers no such cell, and a press on its top piece does nothing either.
 void TBoardView::PlayColumn(int column)
 {
-    int row = 1;
-    while (row < kRows && Board && !Board->CanPlace(column, row))
-        ++row;
+    const int free = Board ? Board->FreeRow(column) : 1;
     if (OnCellPressed)
-        OnCellPressed(column, row);
+        OnCellPressed(column, free != 0 ? free : kRows);
 }

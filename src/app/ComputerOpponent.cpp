@@ -33,7 +33,7 @@ TComputerOpponent::~TComputerOpponent()
     }
 }
 
-void TComputerOpponent::Start(const QString& level)
+void TComputerOpponent::Start(TLevel level)
 {
     if (Phase != phIdle)
         return;
@@ -50,8 +50,10 @@ void TComputerOpponent::Start(const QString& level)
             ProcessEnded();
     });
     Phase = phStarting;
+    const std::string_view name = LevelName(level);
+    const QString levelName = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     Process->start(Program, {QStringLiteral("--listen"), QStringLiteral("0"), QStringLiteral("--loopback"),
-                             QStringLiteral("--level"), level});
+                             QStringLiteral("--level"), levelName});
 }
 
 void TComputerOpponent::ConnectionStateChanged(TConnectionState state)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Levels.h"
 #include "session/ConnectionManager.h"
 
 #include <QObject>
@@ -23,7 +24,7 @@ public:
 
     // Started and its port not known yet: no second one may start meanwhile.
     bool IsStarting() const { return Phase == phStarting; }
-    void Start(const QString& level);
+    void Start(TLevel level);
     // Called with every change of the window's connection state.
     void ConnectionStateChanged(TConnectionState state);
 

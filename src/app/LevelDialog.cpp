@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int kDefaultLevel = 1;  // "Moyen": a beginner can win, a good player must think
+constexpr TLevel kDefaultLevel = TLevel::Moyen;  // a beginner can win, a good player must think
 
 }  // namespace
 
@@ -23,8 +23,9 @@ TLevelDialog::TLevelDialog(QWidget* owner)
     Place(Button1, 32, 64, 75, 25);
     Place(Button2, 120, 64, 75, 25);
 
-    ComboBox1->addItems(Levels());
-    ComboBox1->setCurrentIndex(kDefaultLevel);
+    for (std::string_view name : kLevelNames)
+        ComboBox1->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    ComboBox1->setCurrentIndex(static_cast<int>(kDefaultLevel));
     Button1->setDefault(true);
     SetModalResult(Button1, mrOk);
     SetModalResult(Button2, mrCancel);
@@ -36,14 +37,9 @@ TLevelDialog::TLevelDialog(QWidget* owner)
     FormCreate();
 }
 
-QStringList TLevelDialog::Levels()
+TLevel TLevelDialog::Level() const
 {
-    return {QStringLiteral("Débutant"), QStringLiteral("Moyen"), QStringLiteral("Fort"), QStringLiteral("Parfait")};
-}
-
-QString TLevelDialog::Level() const
-{
-    return ComboBox1->currentText();
+    return static_cast<TLevel>(ComboBox1->currentIndex());
 }
 
 void TLevelDialog::FormCreate()

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "app/ModalForm.h"
-
-#include <QStringList>
+#include "engine/Levels.h"
 
 class QComboBox;
 class QLabel;
@@ -17,9 +16,7 @@ class TLevelDialog : public TModalForm
 public:
     explicit TLevelDialog(QWidget* owner = nullptr);
 
-    // The levels, weakest first, as tessaro-bot's --level takes them.
-    static QStringList Levels();
-    QString Level() const;
+    TLevel Level() const;
 
     QLabel* Label1;
     QComboBox* ComboBox1;

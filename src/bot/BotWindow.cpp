@@ -14,20 +14,13 @@ TPosition PositionOf(const TBoard& board)
                                 cvLocal);
 }
 
-int LowestEmptyRow(const TBoard& board, int column)
-{
-    for (int row = 1; row <= kRows; ++row)
-        if (board.Cell(column, row) == cvEmpty)
-            return row;
-    return 0;
-}
-
 }  // namespace
 
-TBotWindow::TBotWindow(const QString& name, TLevel level, std::uint64_t seed, QObject* parent)
+TBotWindow::TBotWindow(const QString& name, TLevel level, const TOpeningBook& book, std::uint64_t seed,
+                       QObject* parent)
     : QObject(parent)
     , Session_(std::make_unique<TSession>(*this))
-    , Thinker(new TThinker(level, seed, this))
+    , Thinker(new TThinker(level, book, seed, this))
 {
     Session_->Match.LocalName = name;
     connect(Thinker, &TThinker::Finished, this, &TBotWindow::MoveFound);
@@ -150,7 +143,7 @@ void TBotWindow::MoveFound(int column)
     const bool current = Session_->Connection.ConnectionState == csConnected && match.GameState == gsLocalTurn
                          && match.Board == SearchedBoard;
     if (current && column >= 0 && column < kColumns) {
-        if (const int row = LowestEmptyRow(match.Board, column + 1))
+        if (const int row = match.Board.FreeRow(column + 1))
             Session_->PlayLocalMove(column + 1, row);
     }
     // A stale search may have been waited for: the present position may need one of its own.
@@ -161,8 +154,5 @@ void TBotWindow::MoveFound(int column)
 bool TBotWindow::BoardFinished() const
 {
     const TBoard& board = Session_->Match.Board;
-    bool full = true;
-    for (int column = 1; column <= kColumns; ++column)
-        full = full && board.Cell(column, kRows) != cvEmpty;
-    return full || board.HasFourInRow(cvLocal) || board.HasFourInRow(cvRemote);
+    return board.IsFull() || board.HasFourInRow(cvLocal) || board.HasFourInRow(cvRemote);
 }

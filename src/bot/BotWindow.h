@@ -26,7 +26,9 @@ public:
     // How long a full board without four waits for the peer to start the next game.
     static constexpr int kNextGameDelayMs = 3000;
 
-    TBotWindow(const QString& name, TLevel level, std::uint64_t seed, QObject* parent = nullptr);
+    // `book` serves the thinking thread and must outlive the window.
+    TBotWindow(const QString& name, TLevel level, const TOpeningBook& book, std::uint64_t seed,
+               QObject* parent = nullptr);
     ~TBotWindow() override;
 
     TSession& Session() { return *Session_; }

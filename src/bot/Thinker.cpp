@@ -1,8 +1,8 @@
 #include "bot/Thinker.h"
 
-TThinker::TThinker(TLevel level, std::uint64_t seed, QObject* parent)
+TThinker::TThinker(TLevel level, const TOpeningBook& book, std::uint64_t seed, QObject* parent)
     : QObject(parent)
-    , Engine(std::make_unique<TEngine>(level, seed))
+    , Engine(std::make_unique<TEngine>(level, book, seed))
 {
 }
 

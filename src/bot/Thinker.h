@@ -17,7 +17,7 @@ class TThinker : public QObject
     Q_OBJECT
 
 public:
-    TThinker(TLevel level, std::uint64_t seed, QObject* parent = nullptr);
+    TThinker(TLevel level, const TOpeningBook& book, std::uint64_t seed, QObject* parent = nullptr);
     ~TThinker() override;  // stops a running search and waits for it
     TThinker(const TThinker&) = delete;
     TThinker& operator=(const TThinker&) = delete;

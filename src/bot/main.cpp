@@ -2,7 +2,9 @@
 // plays one connection's games at the chosen level, and ends with the connection.
 
 #include "bot/BotWindow.h"
+#include "engine/Analysis.h"
 #include "engine/Engine.h"
+#include "engine/OpeningBook.h"
 #include "engine/Position.h"
 
 #include <QCommandLineParser>
@@ -22,15 +24,30 @@ constexpr int kUsageError = 2;
     std::exit(status);
 }
 
-int PrintAnalysis(const QString& moves)
+int PrintAnalysis(const QString& moves, const TOpeningBook& book)
 {
     int bad = -1;
     const std::optional<TPosition> position = TPosition::FromMoves(moves.toStdString(), &bad);
     if (!position)
         Fail(QStringLiteral("invalid move sequence \"%1\": move %2 cannot be played").arg(moves).arg(bad + 1),
              kUsageError);
-    std::printf("%s\n", FormatAnalysis(Analyse(*position)).c_str());
+    std::printf("%s\n", FormatAnalysis(Analyse(*position, book)).c_str());
     return 0;
+}
+
+QString Utf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// "Débutant, Moyen, Fort or Parfait."
+QString LevelChoices()
+{
+    QString text;
+    for (std::size_t i = 0; i < kLevelNames.size(); ++i)
+        text += (i == 0 ? QString() : i + 1 < kLevelNames.size() ? QStringLiteral(", ") : QStringLiteral(" or "))
+            + Utf8(kLevelNames[i]);
+    return text + u'.';
 }
 
 std::uint64_t RandomSeed()
@@ -57,8 +74,8 @@ int main(int argc, char* argv[])
                                      QStringLiteral("HOST"));
     const QCommandLineOption loopback(QStringLiteral("loopback"),
                                       QStringLiteral("Listen for players on this computer only."));
-    const QCommandLineOption level(QStringLiteral("level"), QStringLiteral("Débutant, Moyen, Fort or Parfait."),
-                                   QStringLiteral("LEVEL"), QStringLiteral("Moyen"));
+    const QCommandLineOption level(QStringLiteral("level"), LevelChoices(), QStringLiteral("LEVEL"),
+                                   Utf8(LevelName(TLevel::Moyen)));
     const QCommandLineOption name(QStringLiteral("name"), QStringLiteral("The name the player sees."),
                                   QStringLiteral("NAME"), QStringLiteral("Ordinateur"));
     const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the levels' chance (for tests)."),
@@ -76,11 +93,11 @@ int main(int argc, char* argv[])
     if (parser.isSet(version))
         parser.showVersion();
 
-    LoadOpeningBook(QCoreApplication::applicationDirPath().toStdString());
+    const TOpeningBook book = LoadOpeningBook(QCoreApplication::applicationDirPath().toStdString());
     if (parser.isSet(analyse)) {
         if (!parser.positionalArguments().isEmpty())
             Fail(QStringLiteral("--analyse takes no other argument"), kUsageError);
-        return PrintAnalysis(parser.value(analyse));
+        return PrintAnalysis(parser.value(analyse), book);
     }
 
     const bool connecting = parser.isSet(connect);
@@ -97,7 +114,7 @@ int main(int argc, char* argv[])
     if (!seedOk)
         Fail(QStringLiteral("--seed needs a whole number"), kUsageError);
 
-    TBotWindow bot(parser.value(name), *chosen, seedValue);
+    TBotWindow bot(parser.value(name), *chosen, book, seedValue);
     QObject::connect(&bot, &TBotWindow::Ended, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     if (connecting) {
         if (!bot.Connect(parser.value(connect), parser.positionalArguments().first()))

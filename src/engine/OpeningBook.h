@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,10 @@ public:
     bool Load(const std::string& path);
     bool Save(const std::string& path) const;
     std::optional<int> Score(const TPosition& position) const;
+    // The move for a canonical position (see TPosition::IsCanonical): the first column in
+    // TSolver::kCentreOut order whose result the book knows to be the position's score; -1
+    // when the book does not hold the position.
+    int Move(const TPosition& position) const;
     void Add(const TPosition& position, int score);
     std::size_t Size() const { return Entries.size(); }
     int DeepestPly() const { return Deepest; }
@@ -26,3 +31,9 @@ private:
     std::vector<std::pair<std::uint64_t, std::int8_t>> Entries;
     int Deepest = -1;
 };
+
+// The book of the installed or built program, from the first of: $TESSARO_BOOK,
+// <dir>/../share/games/tessaro/, <dir>/, and the source tree's data/ (for builds run in
+// place), where <dir> is the folder of the running program. Empty when none of them holds
+// one: the engine then searches.
+TOpeningBook LoadOpeningBook(std::string_view programDir);

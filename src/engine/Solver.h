@@ -6,27 +6,28 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
-// Scores a position exactly: 0 for a draw, positive when the side to move wins (22 minus the
-// stones it has played when its four is made), negative when it loses. Negamax with
-// alpha-beta and null windows, a transposition table and threat-first move ordering.
+// Finds the exact score of a position (see Score.h) by negamax with alpha-beta pruning: only
+// moves that do not hand the opponent a four at once are searched, the ones that open the
+// most threats of one's own first; bounds learnt on the way are kept in a table; and the
+// score is pinned down by a series of yes/no questions ("better than g?"), each a search
+// with a window one point wide.
 class TSolver
 {
 public:
-    // The table holds 2^log2Entries entries (5 bytes each), fixed for the solver's life.
-    explicit TSolver(int log2Entries = 22);
+    // The table takes 2^log2Bytes bytes (8 MiB at least, 6.4 bytes a position), fixed for the
+    // solver's life; memory is only paid for where the search reaches.
+    explicit TSolver(int log2Bytes = 23);
     ~TSolver();
     TSolver(const TSolver&) = delete;
     TSolver& operator=(const TSolver&) = delete;
 
     // The exact score; when the search is stopped, Stopped() is true and the value is void.
     int Solve(const TPosition& position);
-    // The exact score when it lies strictly between alpha and beta, else a bound beyond them.
-    int SolveWithin(const TPosition& position, int alpha, int beta);
 
-    // The column (0..6) that reaches the position's score, with that score. When the search
-    // is stopped, the best column proven so far (or the first in search order).
+    // The column (0..6) that reaches the position's score, with that score: the first such
+    // column in kCentreOut order. When the search is stopped, the first column that can be
+    // played in that order.
     struct TMove { int Column = -1; int Score = 0; };
     TMove BestMove(const TPosition& position);
 
@@ -38,20 +39,20 @@ public:
     std::uint64_t Nodes() const { return NodeCount; }
     void ClearTable();
 
-    // The order in which columns are tried: centre first.
-    static constexpr int kOrder[TPosition::kWidth] = {3, 2, 4, 1, 5, 0, 6};
+    // Columns from the centre outwards: the order in which equal moves are tried and chosen.
+    static constexpr int kCentreOut[TPosition::kWidth] = {3, 2, 4, 1, 5, 0, 6};
 
 private:
-    int Negamax(const TPosition& p, int alpha, int beta);
-    bool ShouldStop();
+    class TBoundTable;
 
-    class TTable;
-    std::unique_ptr<TTable> Table;
+    // True when the score exceeds `guess`; `Aborted` voids the answer.
+    bool Exceeds(const TPosition& position, int guess);
+    int Search(const TPosition& p, int alpha, int beta);
+    bool TimeToStop();
+
+    std::unique_ptr<TBoundTable> Table;
     const std::atomic<bool>* StopFlag = nullptr;
     std::uint64_t NodeCount = 0;
     std::chrono::steady_clock::time_point Deadline = std::chrono::steady_clock::time_point::max();
     bool Aborted = false;
 };
-
-// Score for the side to move when it makes four with its next stone.
-inline int WinNowScore(const TPosition& p) { return (TPosition::kWidth * TPosition::kHeight + 1 - p.MovesPlayed()) / 2; }

@@ -1,5 +1,6 @@
 #include "game/Board.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -60,17 +61,27 @@ bool TBoard::CanPlace(int col, int row) const
     return row == 1 || Cell(col, row - 1) != cvEmpty;
 }
 
+int TBoard::FreeRow(int col) const
+{
+    if (col < 1 || col > kColumns)
+        return 0;
+    for (int row = 1; row <= kRows; ++row)
+        if (Cell(col, row) == cvEmpty)
+            return row;
+    return 0;
+}
+
 int TBoard::Drop(int col, std::int32_t value)
 {
-    if (col < 1 || col > kColumns || !IsPiece(value))
-        return 0;
-    for (int row = 1; row <= kRows; ++row) {
-        if (Cell(col, row) == cvEmpty) {
-            SetCell(col, row, value);
-            return row;
-        }
-    }
-    return 0;
+    const int row = IsPiece(value) ? FreeRow(col) : 0;
+    if (row != 0)
+        SetCell(col, row, value);
+    return row;
+}
+
+bool TBoard::IsFull() const
+{
+    return std::find(Cells.begin(), Cells.end(), cvEmpty) == Cells.end();
 }
 
 bool TBoard::HasFourInRow(std::int32_t value, const WinLineSink& mark) const

@@ -24,9 +24,14 @@ public:
 
     // The local placement rule: the pressed cell must be the lowest empty one of its column.
     bool CanPlace(int col, int row) const;
-    // The opponent's drop: fills the lowest empty cell of the column; returns its row,
-    // or 0 when the column is full or outside 1..7 (nothing is touched then).
+    // The row a piece dropped into the column lands on: its lowest empty cell; 0 when the
+    // column is full or outside 1..7.
+    int FreeRow(int col) const;
+    // The opponent's drop: fills the column's FreeRow and returns it, or 0 when there is
+    // none (nothing is touched then).
     int Drop(int col, std::int32_t value);
+    // No empty cell left.
+    bool IsFull() const;
 
     bool HasFourInRow(std::int32_t value, const WinLineSink& mark = {}) const;
 

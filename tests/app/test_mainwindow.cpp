@@ -203,7 +203,7 @@ private slots:
         QVERIFY(RunModalUntil([&] { return alice->Session().Match.GameState == gsRemoteTurn; }));
 
         const auto click = [](TForm1& form, int col) {  // on the lowest free hole, as a player does
-            const int row = TBoard(form.Session().Match.Board).Drop(col, cvLocal);
+            const int row = form.Session().Match.Board.FreeRow(col);
             QTest::mouseClick(form.PaintBox1, Qt::LeftButton, {}, form.PaintBox1->mapFrom(&form, CellCentre(form, col, row)));
         };
         bool seenBehindTheBox = false;

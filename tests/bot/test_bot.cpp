@@ -2,6 +2,7 @@
 // its end when the peer leaves, and its usage errors.
 
 #include "engine/Engine.h"
+#include "engine/OpeningBook.h"
 #include "support/Players.h"
 
 #include <QElapsedTimer>
@@ -45,7 +46,7 @@ void PlayIfOurTurn(TSession& session, TEngine& engine)
         return;
     const std::atomic<bool> stop{false};
     const int column = engine.ChooseMove(TPosition::FromCells([&](int c, int r) { return board.Cell(c + 1, r + 1); }, cvLocal), stop) + 1;
-    session.PlayLocalMove(column, TBoard(board).Drop(column, cvLocal));
+    session.PlayLocalMove(column, board.FreeRow(column));
 }
 
 }  // namespace
@@ -70,7 +71,8 @@ private slots:
     {
         QFETCH(QString, level);
         QFETCH(QString, winners);
-        TEngine strong(TLevel::Fort, 3);
+        const TOpeningBook noBook;  // the strong level never reads it
+        TEngine strong(TLevel::Fort, noBook, 3);
         TBot bot(level);
         QVERIFY(bot.Port != 0);
         TFakeWindow window;

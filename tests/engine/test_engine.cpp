@@ -1,3 +1,4 @@
+#include "engine/Analysis.h"
 #include "engine/Engine.h"
 #include "engine/OpeningBook.h"
 #include "engine/Solver.h"
@@ -55,12 +56,12 @@ class TestEngine : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { LoadOpeningBook(QCoreApplication::applicationDirPath().toStdString()); }
+    void initTestCase() { Book = LoadOpeningBook(QCoreApplication::applicationDirPath().toStdString()); }
 
     void solverMatchesReference()
     {
         std::mt19937 rng(11);
-        TSolver solver(16);
+        TSolver solver;
         for (int checked = 0; checked < 25;) {
             const std::string moves = RandomGame(rng, 30 + static_cast<int>(rng() % 4));
             if (moves.empty())
@@ -71,7 +72,7 @@ private slots:
             QCOMPARE(solver.Solve(p), expected);
             const auto best = solver.BestMove(p);
             QCOMPARE(best.Score, expected);
-            QCOMPARE(Analyse(p).Columns[best.Column], std::optional<int>(expected));
+            QCOMPARE(Analyse(p, Book).Columns[best.Column], std::optional<int>(expected));
             ++checked;
         }
     }
@@ -88,7 +89,7 @@ private slots:
     {
         QFETCH(QByteArray, moves);
         // The empty board is solved from the opening book: hours without it.
-        QTEST(QString::fromStdString(FormatAnalysis(Analyse(Position(moves.constData())))), "line");
+        QTEST(QString::fromStdString(FormatAnalysis(Analyse(Position(moves.constData()), Book))), "line");
     }
 
     // Every level takes a win; from "Moyen" up none hands the opponent one it could avoid.
@@ -118,7 +119,7 @@ private slots:
         std::atomic<bool> stop{false};
         // The lower levels choose at random among near moves: every seed must keep the rule.
         for (std::uint64_t seed = 0; seed < (level == int(TLevel::Parfait) ? 1 : 12); ++seed) {
-            TEngine engine(static_cast<TLevel>(level), seed);
+            TEngine engine(static_cast<TLevel>(level), Book, seed);
             const int col = engine.ChooseMove(Position(moves.constData()), stop);
             QVERIFY2(allowed.contains(static_cast<char>('0' + col)), qPrintable(QString::number(col)));
         }
@@ -129,7 +130,7 @@ private slots:
     void perfectKeepsTheValue()
     {
         std::mt19937 rng(5);
-        TEngine perfect(TLevel::Parfait);
+        TEngine perfect(TLevel::Parfait, Book);
         std::atomic<bool> stop{false};
         QCOMPARE(perfect.ChooseMove(Position(""), stop), 3);
         QCOMPARE(perfect.ChooseMove(Position("2"), stop), 2);
@@ -138,7 +139,7 @@ private slots:
             if (moves.empty())
                 continue;
             const TPosition p = Position(moves.c_str());
-            const TAnalysis exact = Analyse(p);
+            const TAnalysis exact = Analyse(p, Book);
             const int col = perfect.ChooseMove(p, stop);
             QVERIFY(col >= 0 && col < 7);
             QCOMPARE(exact.Columns[col], std::optional<int>(exact.Score));
@@ -149,13 +150,12 @@ private slots:
     // The book's entries are what the solver finds; the deepest are cheap enough to recheck.
     void bookAgreesWithSolver()
     {
-        const TOpeningBook& book = OpeningBookForTools();
-        QVERIFY(book.Size() > 0);
+        QVERIFY(Book.Size() > 0);
         std::mt19937 rng(3);
-        TSolver solver(22);
+        TSolver solver;
         std::vector<std::pair<std::uint64_t, std::int8_t>> deepest;
-        for (const auto& entry : book.AllEntries())
-            if (TPosition::FromKey(entry.first).MovesPlayed() == book.DeepestPly())
+        for (const auto& entry : Book.AllEntries())
+            if (TPosition::FromKey(entry.first).MovesPlayed() == Book.DeepestPly())
                 deepest.push_back(entry);
         for (int i = 0; i < 2; ++i) {
             const auto& [key, score] = deepest[rng() % deepest.size()];
@@ -164,6 +164,9 @@ private slots:
             QCOMPARE(solver.Solve(p), int(score));
         }
     }
+
+private:
+    TOpeningBook Book;
 };
 
 QTEST_GUILESS_MAIN(TestEngine)

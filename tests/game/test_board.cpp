@@ -53,6 +53,7 @@ private slots:
         QTest::newRow("/place/full-column") << QByteArray("777777") << 7 << 6 << false << 0;
         QTest::newRow("/place/row-0") << QByteArray() << 1 << 0 << false << 1;
         QTest::newRow("/place/column-8") << QByteArray() << 8 << 1 << false << 0;
+        QTest::newRow("/place/full-board") << QByteArray("547125662261271266215743771576315353334444") << 1 << 6 << false << 0;
     }
 
     void placeAndDrop()
@@ -66,6 +67,8 @@ private slots:
         if (dropped != 0)
             expected.SetCell(col, dropped, cvRemote);
         QTEST(board.CanPlace(col, row), "allowed");
+        QCOMPARE(board.FreeRow(col), dropped);
+        QCOMPARE(board.IsFull(), moves.size() == kColumns * kRows);
         QCOMPARE(board.Drop(col, cvRemote), dropped);
         QCOMPARE(board, expected);
     }
