@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TFakeWindow window;
     window.OnPlayAgain = [mode](const QString&) { return (mode & mbPlayAgain) ? int(IDOK) : int(IDCANCEL); };
     window.OnBox = [mode](const TShownBox& box) {
-        if (box.Flags & MB_YESNO)
+        if (IsYesNo(box.Flags))
             return (mode & mbAnswerYes) ? int(IDYES) : int(IDNO);
         return int(IDOK);
     };

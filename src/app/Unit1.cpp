@@ -217,7 +217,7 @@ void TForm1::AskLocalName()
     prompt.exec();
     // Whatever the answer, even the close box, the field's text is the name.
     Session_->Match.LocalName = prompt.Edit1->text();
-    Session_->Match.RemoteName = QStringLiteral("aucun");
+    Session_->Match.RemoteName = TMatchFlow::NoOpponentName();
 }
 
 void TForm1::SetMenuTexts()
@@ -319,7 +319,7 @@ int TForm1::MessageBox(const QString& text, const QString& caption, unsigned fla
     box.setText(text);
     box.setTextFormat(Qt::PlainText);
     box.setIcon((flags & MB_ICONERROR) ? QMessageBox::Critical : QMessageBox::NoIcon);
-    if ((flags & 0x0F) == MB_YESNO) {
+    if (IsYesNo(flags)) {
         box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("&Non"), QMessageBox::NoRole);
         box.setEscapeButton(no);

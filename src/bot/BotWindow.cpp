@@ -61,7 +61,7 @@ int TBotWindow::MessageBox(const QString& text, const QString&, unsigned flags)
     const bool failure = (flags & MB_ICONERROR) || Session_->Connection.ConnectionState != csConnected;
     if (failure)
         std::fprintf(stderr, "tessaro-bot: %s\n", qUtf8Printable(text));
-    return (flags & 0x0F) == MB_YESNO ? IDYES : IDOK;
+    return IsYesNo(flags) ? IDYES : IDOK;
 }
 
 int TBotWindow::ShowPlayAgain(const QString&)

@@ -18,9 +18,14 @@ TBoard::WinLineSink MarkOn(TMatchHost& host)
 }  // namespace
 
 TMatchFlow::TMatchFlow(TMatchHost& host)
-    : RemoteName(kNoOpponent.toString())
+    : RemoteName(NoOpponentName())
     , Host(host)
 {
+}
+
+QString TMatchFlow::NoOpponentName()
+{
+    return kNoOpponent.toString();
 }
 
 void TMatchFlow::StartNewGame()

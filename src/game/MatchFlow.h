@@ -34,6 +34,9 @@ class TMatchFlow
 public:
     explicit TMatchFlow(TMatchHost& host);
 
+    // The opponent's name before any peer has named itself.
+    static QString NoOpponentName();
+
     void StartNewGame();
     void ApplyRemoteNewGame();
     void PlayLocalMove(int column, int row);

@@ -7,7 +7,6 @@ namespace {
 
 constexpr QStringView kTitle = u"Tessaro";
 constexpr QStringView kSocketErrorCaption = u"Winsock Error";
-constexpr QStringView kNoOpponent = u"aucun";
 constexpr QStringView kChatLine = u"%1: %2";
 
 constexpr QStringView kNotConnected = u"Status: pas connecté";
@@ -28,7 +27,6 @@ TSession::TSession(TSessionWindow& window)
     , Match(*this)
     , Connection(*this, *Sockets)
 {
-    Match.RemoteName = kNoOpponent.toString();
 }
 
 TSession::~TSession() = default;
