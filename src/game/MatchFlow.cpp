@@ -83,7 +83,7 @@ void TMatchFlow::ApplyRemoteMove(int column)
     if (Host.AskPlayAgain(kLossText.toString()))
         StartNewGame();
     else
-        Host.Disconnect1Click();
+        Host.Disconnect();
 }
 
 void TMatchFlow::New1Click()
