@@ -77,7 +77,6 @@ public:
     // The bound port while listening (tests listen on 0 for a free one), else 0.
     std::uint16_t LocalPort() const;
     bool ListensOnIPv6() const;
-    bool LoopbackOnly() const { return Options.LoopbackOnly; }
 
 private:
     void ReceivePackets(TSocket socket);

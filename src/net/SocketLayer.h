@@ -67,7 +67,6 @@ public:
     int AsyncSelect(TSocket s, TSocketEventSink* sink, std::uint32_t mask);  // mask 0 cancels
 
     int WSAGetLastError() const { return LastError; }
-    void WSASetLastError(int code) { LastError = code; }
 
     std::uint16_t LocalPort(TSocket s) const;  // host byte order; 0 when unknown
 

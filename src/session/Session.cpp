@@ -90,7 +90,7 @@ void TSession::Listen(const QString& port)
     LookUpListenStatus();
     UpdateStatus();
     InsertChatLine(AddressNotice(Options.ListInterfaces(), Connection.ListensOnIPv6()));
-    if (!Connection.LoopbackOnly())
+    if (!Options.Connection.LoopbackOnly)
         Window.ListeningChanged(Connection.LocalPort());
 }
 
@@ -340,7 +340,7 @@ void TSession::SendName()
 void TSession::EndListening()
 {
     ListenLookup.reset();
-    if (!Connection.LoopbackOnly())
+    if (!Options.Connection.LoopbackOnly)
         Window.ListeningChanged(0);
 }
 

@@ -60,7 +60,6 @@ public:
     void InsertChatLine(const QString& line);
 
     void UpdateStatus() override;
-    TStatusTexts StatusTexts() const;
     QString GameText() const;
 
     TConnectionState State() const { return Connection.State(); }
@@ -69,7 +68,6 @@ public:
     const QString& PortText() const { return TypedPort; }
     std::uint16_t LocalPort() const { return Connection.LocalPort(); }
 
-    void ShowError(const QString& message);
     static QString ApplicationTitle();
 
     TSocketLayer& SocketLayer() { return *Sockets; }
@@ -78,12 +76,6 @@ public:
     // loopback address the other player cannot reach; then the first IPv4 address of an
     // interface that is up.
     static QString ListenAddress(const QString& hostAddress, const TInterfaceList& interfaces);
-    // The chat notice of the addresses the other player can use, IPv4 first.
-    static QString AddressNotice(const TInterfaceList& interfaces, bool withIPv6);
-    // A TCP service name, else a decimal 32-bit integer cut to its low 16 bits; else nullopt.
-    static std::optional<std::uint16_t> PortFromText(const QString& text);
-    // The four connection menu items of a state (the texts are left empty).
-    static TStatusTexts ConnectionMenu(TConnectionState state);
 
     // TMatchHost
     void RepaintBoard() override;
@@ -107,7 +99,16 @@ private:
     void NameNotFound() override;
     void AcceptFailed() override;
 
+    // The chat notice of the addresses the other player can use, IPv4 first.
+    static QString AddressNotice(const TInterfaceList& interfaces, bool withIPv6);
+    // A TCP service name, else a decimal 32-bit integer cut to its low 16 bits; else nullopt.
+    static std::optional<std::uint16_t> PortFromText(const QString& text);
+    // The four connection menu items of a state (the texts are left empty).
+    static TStatusTexts ConnectionMenu(TConnectionState state);
+    TStatusTexts StatusTexts() const;
+
     void SendName();
+    void ShowError(const QString& message);
     void ReportSocketError(QStringView label, int error);
     void ReportPortText();
     void LookUpListenStatus();
