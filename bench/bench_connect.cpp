@@ -44,36 +44,36 @@ int main(int argc, char** argv)
     const int giveUpSeconds = argc > 1 ? std::atoi(argv[1]) : 30;
 
     TFakeWindow bobWindow, aliceWindow;
-    TSession bob(bobWindow), alice(aliceWindow);
+    const QList<TSocketAddress> addresses{*TResolver::AddressLiteral(QStringLiteral("::1")),
+                                          *TResolver::AddressLiteral(QStringLiteral("127.0.0.1"))};
+    // Bob on 127.0.0.1 only, so [::1] at the same port is free.
+    TSession bob(bobWindow, {.Connection = {.LoopbackOnly = true}});
+    TSession alice(aliceWindow, {.Connection = {.LookUpHost = [addresses](const QString&, int*) { return addresses; }}});
     bob.Match.LocalName = QStringLiteral("Bob");
     alice.Match.LocalName = QStringLiteral("Alice");
-    bob.Connection.LoopbackOnly = true;  // 127.0.0.1 only, so [::1] at the same port is free
-    bob.Listen1Click(QStringLiteral("0"));
-    const std::uint16_t port = bob.Connection.LocalPort();
+    bob.Listen(QStringLiteral("0"));
+    const std::uint16_t port = bob.LocalPort();
     int unanswering[2] = {-1, -1};
     if (port == 0 || !OpenUnanswering(port, unanswering)) {
         std::fprintf(stderr, "bench_connect: cannot set up the listeners\n");
         return 2;
     }
-    const QList<TSocketAddress> addresses{*TResolver::AddressLiteral(QStringLiteral("::1")),
-                                          *TResolver::AddressLiteral(QStringLiteral("127.0.0.1"))};
-    alice.Connection.LookUpHost = [addresses](const QString&, int*) { return addresses; };
 
     QElapsedTimer clock;
     clock.start();
-    alice.Connect1Click(QStringLiteral("jeu.test"), QString::number(port));
+    alice.Connect(QStringLiteral("jeu.test"), QString::number(port));
     QEventLoop loop;
     QTimer poll;
     poll.callOnTimeout([&] {
-        if (alice.Connection.ConnectionState == csConnected || !aliceWindow.Boxes.isEmpty()
+        if (alice.State() == csConnected || !aliceWindow.Boxes.isEmpty()
             || clock.elapsed() > giveUpSeconds * 1000LL)
             loop.quit();
     });
     poll.start(1);
     loop.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
-    if (alice.Connection.ConnectionState == csConnected) {
-        std::printf("connected to %s after %.3f s\n", qPrintable(alice.Connection.PeerAddress), seconds);
+    if (alice.State() == csConnected) {
+        std::printf("connected to %s after %.3f s\n", qPrintable(alice.PeerAddress()), seconds);
         std::printf("target: %-48s %-34s %s\n", "connect past an unanswering first address < 1 s",
                     qPrintable(QStringLiteral("%1 s").arg(seconds, 0, 'f', 3)), seconds < 1.0 ? "PASS" : "ABOVE");
     }
@@ -83,5 +83,5 @@ int main(int argc, char** argv)
         std::printf("not connected after %.3f s (gave up)\n", seconds);
     ::close(unanswering[0]);
     ::close(unanswering[1]);
-    return alice.Connection.ConnectionState == csConnected ? 0 : 1;
+    return alice.State() == csConnected ? 0 : 1;
 }

@@ -56,9 +56,9 @@ public:
 
     bool Connect()
     {
-        Session.Listen1Click(QStringLiteral("0"));
-        Peer = TRawPeer::ConnectTo(Session.Connection.LocalPort());
-        return Peer.IsOpen() && SpinUntil([this] { return Session.Connection.ConnectionState == csConnected; });
+        Session.Listen(QStringLiteral("0"));
+        Peer = TRawPeer::ConnectTo(Session.LocalPort());
+        return Peer.IsOpen() && SpinUntil([this] { return Session.State() == csConnected; });
     }
 
     // Latency of each move in microseconds, or nothing when a move never arrived.

@@ -39,9 +39,8 @@ void CheckInvariants(TSession& session)
     }
     Require(match.GameState >= gsNone && match.GameState <= gsRemoteTurn);
     Require(match.LocalScore >= 0 && match.RemoteScore >= 0);
-    const TConnectionState state = session.Connection.ConnectionState;
-    Require(state >= csNone && state <= csConnecting);
-    if (state != csConnected)
+    Require(session.State() >= csNone && session.State() <= csConnecting);
+    if (!session.IsConnected())
         Require(match.LocalScore == 0 && match.RemoteScore == 0);
 }
 
@@ -85,9 +84,9 @@ void CheckEffect(const TSession& session, const TFakeWindow& window, const TData
     } else if (mode & mbPlayAgain) {
         // Lost, counted, and the loser opens the next game.
         Require(match.Board == TBoard() && match.GameState == gsLocalTurn);
-        Require(match.RemoteScore == before.RemoteScore + 1 || session.Connection.ConnectionState != csConnected);
+        Require(match.RemoteScore == before.RemoteScore + 1 || !session.IsConnected());
     } else {
-        Require(match.GameState == gsNone && session.Connection.ConnectionState == csNone);
+        Require(match.GameState == gsNone && !session.IsConnected());
     }
 }
 
@@ -104,6 +103,23 @@ void ReplyWithMove(TSession& session, std::int32_t column)
         session.PlayLocalMove(col, row);
 }
 
+// Connected without a socket: what the session sends goes nowhere, and its Disconnect (the
+// answer to a lost game) ends the connection.
+class TDetachedSession : public TSession
+{
+public:
+    using TSession::TSession;
+    bool IsConnected() const override { return Connected; }
+    void Disconnect() override
+    {
+        Connected = false;
+        TSession::Disconnect();
+    }
+
+private:
+    bool Connected = true;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -117,14 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TFakeWindow window;
     window.OnPlayAgain = [mode](const QString&) { return (mode & mbPlayAgain) ? int(IDOK) : int(IDCANCEL); };
     window.OnBox = [mode](const TShownBox& box) {
-        if (box.Flags & MB_YESNO)
+        if (IsYesNo(box.Flags))
             return (mode & mbAnswerYes) ? int(IDYES) : int(IDNO);
         return int(IDOK);
     };
-    TSession session(window);
+    TDetachedSession session(window);
     session.Match.LocalName = QStringLiteral("Fuzz");
-    // Connected without a socket: what the session sends goes nowhere.
-    session.Connection.ConnectionState = csConnected;
 
     TPacketDecoder decoder;
     for (qsizetype pos = 0; pos < stream.size(); pos += pieceSize) {
@@ -133,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const TBefore before{session.Match.Board, session.Match.GameState, session.Match.RemoteScore,
                                  window.ChatLines.size()};
             window.PlayAgainMessages.clear();
-            session.Connection.DispatchPacket(*packet);
+            session.DispatchPacket(*packet);
             CheckInvariants(session);
             CheckEffect(session, window, *packet, before, mode);
             if (mode & mbReplyWithMoves) {

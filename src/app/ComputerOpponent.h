@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/Levels.h"
-#include "session/ConnectionManager.h"
+#include "net/Connection.h"
 
 #include <QObject>
 #include <QString>

@@ -206,7 +206,6 @@ void TForm1::FormCreate()
 
     SetMenuTexts();
 
-    Session_->Connection.ConnectionState = csNone;
     Session_->Match.GameState = gsNone;
     Session_->UpdateStatus();
 }
@@ -217,7 +216,7 @@ void TForm1::AskLocalName()
     prompt.exec();
     // Whatever the answer, even the close box, the field's text is the name.
     Session_->Match.LocalName = prompt.Edit1->text();
-    Session_->Match.RemoteName = QStringLiteral("aucun");
+    Session_->Match.RemoteName = TMatchFlow::NoOpponentName();
 }
 
 void TForm1::SetMenuTexts()
@@ -319,7 +318,7 @@ int TForm1::MessageBox(const QString& text, const QString& caption, unsigned fla
     box.setText(text);
     box.setTextFormat(Qt::PlainText);
     box.setIcon((flags & MB_ICONERROR) ? QMessageBox::Critical : QMessageBox::NoIcon);
-    if ((flags & 0x0F) == MB_YESNO) {
+    if (IsYesNo(flags)) {
         box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("&Non"), QMessageBox::NoRole);
         box.setEscapeButton(no);
@@ -352,7 +351,7 @@ void TForm1::New1Click()
 void TForm1::Computer1Click()
 {
     TLevelDialog dialog(this);
-    if (dialog.exec() != mrOk || Session_->Connection.ConnectionState != csNone)
+    if (dialog.exec() != mrOk || Session_->State() != csNone)
         return;
     ComputerOpponent->Start(dialog.Level());
     ShowComputerOpponentState();
@@ -363,7 +362,7 @@ void TForm1::CreateComputerOpponent()
 {
     ComputerOpponent = new TComputerOpponent(this);
     connect(ComputerOpponent, &TComputerOpponent::Listening, this, [this](quint16 port) {
-        Session_->Connect1Click(QStringLiteral("127.0.0.1"), QString::number(port));
+        Session_->Connect(QStringLiteral("127.0.0.1"), QString::number(port));
     });
     connect(ComputerOpponent, &TComputerOpponent::Failed, this, [this](const QString& message) {
         ShowComputerOpponentState();
@@ -374,7 +373,7 @@ void TForm1::CreateComputerOpponent()
 // Offered only with no connection and nothing listening, and never twice at once.
 void TForm1::ShowComputerOpponentState()
 {
-    const TConnectionState state = Session_->Connection.ConnectionState;
+    const TConnectionState state = Session_->State();
     ComputerOpponent->ConnectionStateChanged(state);
     Computer1->setEnabled(state == csNone && !ComputerOpponent->IsStarting());
 }
@@ -388,7 +387,7 @@ void TForm1::Connect1Click()
 {
     TForm2 dialog(this);
     if (dialog.exec() == 1)
-        Session_->Connect1Click(dialog.Edit1->text(), dialog.NumberEdit1->text());
+        Session_->Connect(dialog.Edit1->text(), dialog.NumberEdit1->text());
 }
 
 // A game found on the network is joined exactly as if its address and port had been typed.
@@ -398,24 +397,24 @@ void TForm1::NetworkGames1Click()
     if (dialog.exec() != mrOk)
         return;
     if (const std::optional<TNetworkGame> game = dialog.Chosen())
-        Session_->Connect1Click(game->Address, QString::number(game->Port));
+        Session_->Connect(game->Address, QString::number(game->Port));
 }
 
 void TForm1::Disconnect1Click()
 {
-    Session_->Disconnect1Click();
+    Session_->Disconnect();
 }
 
 void TForm1::Listen1Click()
 {
     TForm3 dialog(this);
     if (dialog.exec() == 1)
-        Session_->Listen1Click(dialog.NumberEdit1->text());
+        Session_->Listen(dialog.NumberEdit1->text());
 }
 
 void TForm1::StopListening1Click()
 {
-    Session_->StopListening1Click();
+    Session_->StopListening();
 }
 
 void TForm1::about1Click()

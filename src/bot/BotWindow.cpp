@@ -17,9 +17,9 @@ TPosition PositionOf(const TBoard& board)
 }  // namespace
 
 TBotWindow::TBotWindow(const QString& name, TLevel level, const TOpeningBook& book, std::uint64_t seed,
-                       QObject* parent)
+                       bool loopbackOnly, QObject* parent)
     : QObject(parent)
-    , Session_(std::make_unique<TSession>(*this))
+    , Session_(std::make_unique<TSession>(*this, TSessionOptions{.Connection = {.LoopbackOnly = loopbackOnly}}))
     , Thinker(new TThinker(level, book, seed, this))
 {
     Session_->Match.LocalName = name;
@@ -35,19 +35,18 @@ TBotWindow::~TBotWindow()
     Session_.reset();
 }
 
-std::optional<std::uint16_t> TBotWindow::Listen(const QString& port, bool loopbackOnly)
+std::optional<std::uint16_t> TBotWindow::Listen(const QString& port)
 {
-    Session_->Connection.LoopbackOnly = loopbackOnly;
-    Session_->Listen1Click(port);
-    if (Session_->Connection.ConnectionState != csListening)
+    Session_->Listen(port);
+    if (Session_->State() != csListening)
         return std::nullopt;
-    return Session_->Connection.LocalPort();
+    return Session_->LocalPort();
 }
 
 bool TBotWindow::Connect(const QString& host, const QString& port)
 {
-    Session_->Connect1Click(host, port);
-    return Session_->Connection.ConnectionState != csNone;
+    Session_->Connect(host, port);
+    return Session_->State() != csNone;
 }
 
 void TBotWindow::ShowStatus(const TStatusTexts&)
@@ -58,10 +57,10 @@ void TBotWindow::ShowStatus(const TStatusTexts&)
 int TBotWindow::MessageBox(const QString& text, const QString&, unsigned flags)
 {
     // Boxes during a game are the game's own (a win, the New question); others are failures.
-    const bool failure = (flags & MB_ICONERROR) || Session_->Connection.ConnectionState != csConnected;
+    const bool failure = (flags & MB_ICONERROR) || Session_->State() != csConnected;
     if (failure)
         std::fprintf(stderr, "tessaro-bot: %s\n", qUtf8Printable(text));
-    return (flags & 0x0F) == MB_YESNO ? IDYES : IDOK;
+    return IsYesNo(flags) ? IDYES : IDOK;
 }
 
 int TBotWindow::ShowPlayAgain(const QString&)
@@ -77,8 +76,8 @@ void TBotWindow::PeerSaidGoodbye()
 
 void TBotWindow::CloseAfterGoodbye()
 {
-    if (Session_->Connection.ConnectionState != csNone)
-        Session_->Connection.CloseConnection();
+    if (Session_->State() != csNone)
+        Session_->CloseConnection();
 }
 
 // The session calls the window in the middle of its work; the bot acts once that work is done.
@@ -93,7 +92,7 @@ void TBotWindow::ScheduleReview()
 void TBotWindow::Review()
 {
     ReviewPending = false;
-    switch (Session_->Connection.ConnectionState) {
+    switch (Session_->State()) {
     case csNone:
         Thinker->Abandon();
         NextGameTimer.stop();
@@ -140,7 +139,7 @@ void TBotWindow::FollowGame()
 void TBotWindow::MoveFound(int column)
 {
     const TMatchFlow& match = Session_->Match;
-    const bool current = Session_->Connection.ConnectionState == csConnected && match.GameState == gsLocalTurn
+    const bool current = Session_->State() == csConnected && match.GameState == gsLocalTurn
                          && match.Board == SearchedBoard;
     if (current && column >= 0 && column < kColumns) {
         if (const int row = match.Board.FreeRow(column + 1))

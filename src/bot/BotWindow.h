@@ -26,15 +26,16 @@ public:
     // How long a full board without four waits for the peer to start the next game.
     static constexpr int kNextGameDelayMs = 3000;
 
-    // `book` serves the thinking thread and must outlive the window.
+    // `book` serves the thinking thread and must outlive the window. A loopback-only bot
+    // listens for this machine alone.
     TBotWindow(const QString& name, TLevel level, const TOpeningBook& book, std::uint64_t seed,
-               QObject* parent = nullptr);
+               bool loopbackOnly = false, QObject* parent = nullptr);
     ~TBotWindow() override;
 
     TSession& Session() { return *Session_; }
 
     // The port listened on; nothing when listening failed (the reason went to stderr).
-    std::optional<std::uint16_t> Listen(const QString& port, bool loopbackOnly);
+    std::optional<std::uint16_t> Listen(const QString& port);
     // False when the attempt failed at once (the reason went to stderr).
     bool Connect(const QString& host, const QString& port);
 

@@ -114,13 +114,13 @@ int main(int argc, char* argv[])
     if (!seedOk)
         Fail(QStringLiteral("--seed needs a whole number"), kUsageError);
 
-    TBotWindow bot(parser.value(name), *chosen, book, seedValue);
+    TBotWindow bot(parser.value(name), *chosen, book, seedValue, parser.isSet(loopback));
     QObject::connect(&bot, &TBotWindow::Ended, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     if (connecting) {
         if (!bot.Connect(parser.value(connect), parser.positionalArguments().first()))
             return 1;
     } else {
-        const std::optional<std::uint16_t> port = bot.Listen(parser.value(listen), parser.isSet(loopback));
+        const std::optional<std::uint16_t> port = bot.Listen(parser.value(listen));
         if (!port)
             return 1;
         // On a line of its own, so a program that started us can read where to connect.

@@ -18,9 +18,14 @@ TBoard::WinLineSink MarkOn(TMatchHost& host)
 }  // namespace
 
 TMatchFlow::TMatchFlow(TMatchHost& host)
-    : RemoteName(kNoOpponent.toString())
+    : RemoteName(NoOpponentName())
     , Host(host)
 {
+}
+
+QString TMatchFlow::NoOpponentName()
+{
+    return kNoOpponent.toString();
 }
 
 void TMatchFlow::StartNewGame()
@@ -78,7 +83,7 @@ void TMatchFlow::ApplyRemoteMove(int column)
     if (Host.AskPlayAgain(kLossText.toString()))
         StartNewGame();
     else
-        Host.Disconnect1Click();
+        Host.Disconnect();
 }
 
 void TMatchFlow::New1Click()

@@ -25,7 +25,7 @@ public:
     virtual bool IsConnected() const = 0;
     virtual void SendMove(int column) = 0;
     virtual void SendNewGame() = 0;
-    virtual void Disconnect1Click() = 0;
+    virtual void Disconnect() = 0;
 };
 
 // The games of one connection: turns, wins, scores and names.
@@ -33,6 +33,9 @@ class TMatchFlow
 {
 public:
     explicit TMatchFlow(TMatchHost& host);
+
+    // The opponent's name before any peer has named itself.
+    static QString NoOpponentName();
 
     void StartNewGame();
     void ApplyRemoteNewGame();

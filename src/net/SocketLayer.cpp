@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <ctime>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -34,33 +33,6 @@ void SendWithoutDelay(int fd)
 std::atomic<TSocket> NextHandle{1};
 
 constexpr qsizetype kReadChunk = 64 * 1024;
-
-qint64 ThreadCpuNanoseconds()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-// Keeps the longest of the handlings it times, for the responsiveness figures. It counts the
-// thread's own CPU time: while the machine runs something else, the wall clock goes on
-// without any work of ours.
-class THandlingTimer
-{
-public:
-    explicit THandlingTimer(qint64& longest)
-        : Longest(longest)
-        , Start(ThreadCpuNanoseconds())
-    {
-    }
-    ~THandlingTimer() { Longest = std::max(Longest, ThreadCpuNanoseconds() - Start); }
-    THandlingTimer(const THandlingTimer&) = delete;
-    THandlingTimer& operator=(const THandlingTimer&) = delete;
-
-private:
-    qint64& Longest;
-    qint64 Start;
-};
 
 }  // namespace
 
@@ -395,7 +367,6 @@ void TSocketLayer::Rearm(TSocketEntry& entry)
 
 void TSocketLayer::OnReadable(TSocketEntry& entry)
 {
-    const THandlingTimer timer(LongestHandling);
     ++WakeupCount;
     switch (entry.Phase) {
     case TSocketEntry::spListening:
@@ -419,7 +390,6 @@ void TSocketLayer::OnReadable(TSocketEntry& entry)
 
 void TSocketLayer::OnWritable(TSocketEntry& entry)
 {
-    const THandlingTimer timer(LongestHandling);
     ++WakeupCount;
     switch (entry.Phase) {
     case TSocketEntry::spConnecting:
@@ -563,7 +533,6 @@ void TSocketLayer::Post(TSocketEntry& entry, std::uint32_t event, int error)
 
 void TSocketLayer::Deliver(TSocket s, TSocketEventSink* sink, std::uint32_t lParam)
 {
-    const THandlingTimer timer(LongestHandling);
     TSocketEntry* entry = Find(s);
     if (!entry)
         return;

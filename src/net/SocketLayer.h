@@ -67,7 +67,6 @@ public:
     int AsyncSelect(TSocket s, TSocketEventSink* sink, std::uint32_t mask);  // mask 0 cancels
 
     int WSAGetLastError() const { return LastError; }
-    void WSASetLastError(int code) { LastError = code; }
 
     std::uint16_t LocalPort(TSocket s) const;  // host byte order; 0 when unknown
 
@@ -78,10 +77,6 @@ public:
     qsizetype QueuedBytes(TSocket s) const;
     qsizetype InboxBytes(TSocket s) const;   // read from the kernel and not yet taken by recv
     qsizetype UnreadBytes(TSocket s) const;  // the same, with what the kernel still holds
-    // The longest single handling of a notification or of a posted event, its handler included,
-    // in CPU time of the thread.
-    qint64 LongestHandlingNanoseconds() const { return LongestHandling; }
-    void ResetLongestHandling() { LongestHandling = 0; }
 
     // How long a closed connection may take to hand over its last bytes.
     static constexpr int kLingerMilliseconds = 10000;
@@ -130,5 +125,4 @@ private:
     std::vector<int> Reserved;
     int LastError = 0;
     std::uint64_t WakeupCount = 0;
-    qint64 LongestHandling = 0;
 };

@@ -14,6 +14,9 @@ enum TBoxFlags : unsigned {
 };
 enum TBoxAnswer : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
+// The buttons are the low four bits; the icon bits above them say nothing of the answers.
+constexpr bool IsYesNo(unsigned flags) { return (flags & 0x0Fu) == MB_YESNO; }
+
 // What the status bar and the connection menu show; computed by the core, shown by the window.
 struct TStatusTexts
 {

@@ -56,8 +56,8 @@ std::unique_ptr<TForm1> OpenWindow(const QString& name)
 // The listener waits for the connector's first move once it knows the connector's name.
 void Connect(TForm1& listener, TForm1& connector)
 {
-    listener.Session().Listen1Click("0");
-    connector.Session().Connect1Click("127.0.0.1", QString::number(listener.Session().Connection.LocalPort()));
+    listener.Session().Listen("0");
+    connector.Session().Connect("127.0.0.1", QString::number(listener.Session().LocalPort()));
     QVERIFY(RunModalUntil([&] { return listener.Session().Match.RemoteName == connector.Session().Match.LocalName; }));
 }
 
@@ -166,15 +166,15 @@ private slots:
             QTest::keyClick(fields.last(), Qt::Key_Return);
         });
         form->Listen1->trigger();
-        QCOMPARE(form->Session().Connection.PortText, port);
-        QCOMPARE(form->Session().Connection.LocalPort(), free);
+        QCOMPARE(form->Session().PortText(), port);
+        QCOMPARE(form->Session().LocalPort(), free);
         QCOMPARE(Menu(*form), "-----+");
         form->StopListening1->trigger();
         QCOMPARE(Menu(*form), "+++-+-");
         port = "0" + QString::number(65536 + listener.Port());
         form->Connect1->trigger();
-        QCOMPARE(form->Session().Connection.PortText, port);
-        const auto state = [&] { return form->Session().Connection.ConnectionState; };
+        QCOMPARE(form->Session().PortText(), port);
+        const auto state = [&] { return form->Session().State(); };
         QVERIFY(RunModalUntil([&] { return state() == csConnected; }));
 
         // The computer is played again after each end of a game against it: the player leaves

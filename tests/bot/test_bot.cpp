@@ -79,7 +79,7 @@ private slots:
         window.OnPlayAgain = [](const QString&) { return int(IDOK); };
         TSession me(window);
         me.Match.LocalName = QStringLiteral("Test");
-        me.Connect1Click(QStringLiteral("127.0.0.1"), QString::number(bot.Port));
+        me.Connect(QStringLiteral("127.0.0.1"), QString::number(bot.Port));
         QString results;
         for (int games = 1; games <= 3; ++games) {
             const int remote = me.Match.RemoteScore;
@@ -90,7 +90,7 @@ private slots:
         QCOMPARE(results, winners);
         QCOMPARE(me.Match.RemoteName, QStringLiteral("Ordinateur"));
         QVERIFY(window.ChatLines.contains(QStringLiteral("Ordinateur: Bonne partie !")));
-        me.Disconnect1Click();
+        me.Disconnect();
         QVERIFY(bot.EndsWell());
     }
 

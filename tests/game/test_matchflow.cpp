@@ -26,7 +26,7 @@ public:
     bool IsConnected() const override { return Connected; }
     void SendMove(int c) override { Log << QString::asprintf("send%d", c); }
     void SendNewGame() override { Log << "new"; }
-    void Disconnect1Click() override
+    void Disconnect() override
     {
         Log << "bye";
         Flow.GameState = gsNone;

@@ -84,7 +84,7 @@ class TestPortMapping : public QObject
     bool Listen(quint16 port, const QString& notice, int timeoutMs = 8000)
     {
         Clock.start();
-        Form->Session().Listen1Click(QString::number(port));
+        Form->Session().Listen(QString::number(port));
         const bool told = Told(notice.arg(port), timeoutMs);
         qInfo("%s after %lld ms%s", qPrintable(notice.arg(port)), Clock.elapsed(),
               told ? "" : qPrintable(", chat: " + Chat()));
@@ -120,7 +120,7 @@ private slots:
         }, 60000));
         QVERIFY(Closed(45010));
         QVERIFY(!WanReaches(kWan, 45010));
-        Form->Session().Disconnect1Click();
+        Form->Session().Disconnect();
         QVERIFY(bot.waitForFinished(10000));
     }
 
@@ -129,7 +129,7 @@ private slots:
     void stopAndQuit()
     {
         QVERIFY(Listen(45012, ":: Adresse Internet: " + kWan + " port %1"));
-        Form->Session().StopListening1Click();
+        Form->Session().StopListening();
         QVERIFY(Closed(45012));
         QVERIFY(Listen(45013, ":: Adresse Internet: " + kWan + " port %1"));
         Clock.start();

@@ -36,8 +36,8 @@ bool Play(TPlayer& mover, TPlayer& other, int column)
 // Each side learns the other's name: packets went both ways.
 bool Connect(TPlayer& listener, TPlayer& connector, const QString& address = "127.0.0.1")
 {
-    listener.Session.Listen1Click("0");
-    connector.Session.Connect1Click(address, QString::number(listener.Net().LocalPort()));
+    listener.Session.Listen("0");
+    connector.Session.Connect(address, QString::number(listener.Net().LocalPort()));
     return RunModalUntil([&] {
         return listener.Match().GameState == gsRemoteTurn && listener.Match().RemoteName == connector.Match().LocalName
             && connector.Match().RemoteName == listener.Match().LocalName;
@@ -91,13 +91,13 @@ private slots:
     {
         TPlayer bob("Bob"), alice("Alice");
         // Stopping to listen leaves nothing that takes connections.
-        bob.Session.Listen1Click("0");
+        bob.Session.Listen("0");
         const std::uint16_t port = bob.Net().LocalPort();
-        bob.Session.StopListening1Click();
+        bob.Session.StopListening();
         QVERIFY(bob.Idle() && !TRawPeer::ConnectTo(port).IsOpen());
         QVERIFY(Connect(bob, alice, "127.1"));
         QCOMPARE(alice.Window.ChatLines.value(0), ":: Vous avez connecté à Bob");
-        QCOMPARE(alice.Window.Status.Panel0, "Status: Connecté à 127.0.0.1 sûr Port " + alice.Net().PortText + " - Votre tour");
+        QCOMPARE(alice.Window.Status.Panel0, "Status: Connecté à 127.0.0.1 sûr Port " + alice.Net().PortText() + " - Votre tour");
         // Alice named herself before she opened the game.
         QCOMPARE(bob.Window.Log.filter("'s tour").value(0), "status: Status: Connecté à 127.0.0.1 sûr Port 0 - Alice's tour");
 
@@ -118,14 +118,14 @@ private slots:
         QVERIFY(RunModalUntil([&] { return bob.Window.ChatLines.value(0) == "Alice: salut"; }));
 
         // After the close the pieces and the opponent's name stay; address and port do not.
-        alice.Session.Disconnect1Click();
+        alice.Session.Disconnect();
         QVERIFY(RunModalUntil([&] { return alice.Idle() && bob.Idle(); }));
         QVERIFY(bob.Window.Log.indexOf("chat: :: Alice a deconnecté") < bob.Window.Log.lastIndexOf("status: " + kNotConnected));
         for (TPlayer* p : {&alice, &bob}) {
             QCOMPARE(p->Window.Status.Panel0 + p->Window.Status.Panel1, kNotConnected);
             QCOMPARE(p->Match().Board.Cell(4, 1), p == &bob ? cvLocal : cvRemote);
             QCOMPARE(p->Match().RemoteName, p == &bob ? "Alice" : "Bob");
-            QCOMPARE(p->Net().PortText + p->Net().PeerAddress, "");
+            QCOMPARE(p->Net().PortText() + p->Net().PeerAddress(), "");
             QCOMPARE(p->Window.Boxes.size(), p == &bob ? 0 : 1);
         }
     }
@@ -176,19 +176,19 @@ private slots:
         port.replace("<bound>", QString::number(bound.Port()));
         QVERIFY(SetBindCapability(call != 2));
         if (call == 0) {
-            alice.Session.Connect1Click(address, port);
+            alice.Session.Connect(address, port);
         } else if (call == 3) {
             peer = ConnectRawPeer(alice);
-            alice.Net().Sock += 1000;  // a handle the socket layer never gave out
-            alice.Session.Disconnect1Click();
+            alice.Sockets().closesocket(alice.Net().Socket());  // behind the session's back
+            alice.Session.Disconnect();
         } else {
-            alice.Session.Listen1Click(port);
+            alice.Session.Listen(port);
         }
         SetBindCapability(true);
         QVERIFY(RunModalUntil([&] { return !alice.Window.Boxes.isEmpty(); }));
         QCOMPARE(FirstBox(alice), box);
         QCOMPARE(alice.Window.Boxes.size(), 1);
-        QVERIFY(alice.Net().ConnectionState == csNone && (call == 3 || alice.Sockets().OpenSockets() == 0));
+        QVERIFY(alice.Net().State() == csNone && (call == 3 || alice.Sockets().OpenSockets() == 0));
         QCOMPARE(alice.Window.Status.Panel0, kNotConnected);
     }
 
@@ -198,14 +198,14 @@ private slots:
         TPlayer bob("Bob");
         bob.Session.EnterChatText("seul");
         bob.Session.SendMove(3);
-        bob.Session.Listen1Click("0");
+        bob.Session.Listen("0");
         bob.Session.EnterChatText("en attente");
         TRawPeer peer = TRawPeer::ConnectTo(bob.Net().LocalPort());
-        QVERIFY(RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }));
+        QVERIFY(RunModalUntil([&] { return bob.Net().State() == csConnected; }));
         bob.Session.New1Click();
         bob.Session.PlayLocalMove(3, 1);
         bob.Session.EnterChatText("là");
-        bob.Session.Disconnect1Click();
+        bob.Session.Disconnect();
         QByteArray received;
         QVERIFY(RunModalUntil([&] { received += peer.ReadAvailable(); return peer.SawEndOfStream(); }));
         QCOMPARE(received, Encoded(pkName, 0, "Bob") + Encoded(pkNewGame) + Encoded(pkMove, 3) + Encoded(pkChat, 0, "Bob: là")
@@ -222,14 +222,14 @@ private slots:
         TPlayer bob("Bob");
         const QByteArray chat = Encoded(pkChat, 0, "Paul: %1 %2");
         TRawPeer first = ConnectRawPeer(bob);
-        const QString port = QString::number(bob.Sockets().LocalPort(bob.Net().Sock));
+        const QString port = QString::number(bob.Sockets().LocalPort(bob.Net().Socket()));
         QVERIFY(first.SendAll(chat.left(10)));
-        QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(bob.Net().Sock) == 0; }));
-        bob.Session.Disconnect1Click();
+        QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(bob.Net().Socket()) == 0; }));
+        bob.Session.Disconnect();
         QVERIFY(RunModalUntil([&] { first.ReadAvailable(); return first.SawEndOfStream(); }));
         first.Close();
         QVERIFY(RunModalUntil([&] { return bob.Sockets().LingeringSockets() == 0; }));  // its descriptor freed
-        bob.Session.Listen1Click(port);
+        bob.Session.Listen(port);
         bob.Window.ChatLines.clear();
         TRawPeer second = TRawPeer::ConnectTo(port.toUShort());
         rlimit saved{}, none{rlim_t(::dup(0)), 0};
@@ -245,7 +245,7 @@ private slots:
             RunModalUntil([] { return false; }, 500);  // a resting listener tries a few times
             wakeups = bob.Sockets().Wakeups() - wakeups;
             setrlimit(RLIMIT_NOFILE, &saved);
-            return RunModalUntil([&] { return bob.Net().ConnectionState == csConnected; }), int(IDOK);
+            return RunModalUntil([&] { return bob.Net().State() == csConnected; }), int(IDOK);
         };
         QVERIFY(second.SendAll(Encoded(pkName, 0, "Zoé")));
         QVERIFY(RunModalUntil([&] { return bob.Window.Status.Panel1 == "Bob 0 - Zoé 0"; }));
@@ -276,10 +276,9 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(QString, shown);
-        TPlayer bob("Bob"), alice("Alice");
-        alice.Net().LookUpHost = Answer({Address("::1")});
+        TPlayer bob("Bob"), alice("Alice", {.Connection = {.LookUpHost = Answer({Address("::1")})}});
         QVERIFY(Connect(bob, alice, typed));
-        QCOMPARE(alice.Window.Status.Panel0, "Status: Connecté à " + shown + " sûr Port " + alice.Net().PortText + " - Votre tour");
+        QCOMPARE(alice.Window.Status.Panel0, "Status: Connecté à " + shown + " sûr Port " + alice.Net().PortText() + " - Votre tour");
         QCOMPARE(bob.Window.Status.Panel0, "Status: Connecté à " + shown + " sûr Port 0 - Alice's tour");
         QVERIFY(alice.Window.Boxes.isEmpty() && bob.Window.Boxes.isEmpty());
     }
@@ -310,33 +309,32 @@ private slots:
         const QList<TSocketAddress> v4{Address("192.0.2.1"), Address("192.0.2.2")},
             v6{Address("2001:db8::1"), Address("2001:db8::2"), Address("2001:db8::3")};
         QCOMPARE(TConnectAttempts::Interleave(v4 + v6), (QList{v6[0], v4[0], v6[1], v4[1], v6[2]}));
-        TPlayer bob("Bob");
-        auto alice = std::make_unique<TPlayer>("Alice");
-        bob.Net().LoopbackOnly = ipv6 != 2;
-        bob.Session.Listen1Click("0");
+        TPlayer bob("Bob", {.Connection = {.LoopbackOnly = ipv6 != 2}});
+        bob.Session.Listen("0");
         const std::uint16_t port = bob.Net().LocalPort();
         const auto blackHole = ipv6 == 1 ? Unanswered(port) : std::array<TRawPeer, 2>{};
         QList<TSocketAddress> list;
         for (const QString& address : addresses.split(' '))
             list.append(Address(qPrintable(address)));
-        alice->Net().LookUpHost = Answer(list);
         const bool fails = outcome.startsWith("Winsock");
-        alice->Net().ConnectTimeoutMilliseconds = fails ? 1000 : TConnectAttempts::kAttemptMilliseconds;
-        alice->Session.Connect1Click("jeu.test", QString::number(port));
+        const int timeout = fails ? 1000 : TConnectAttempts::kAttemptMilliseconds;
+        auto alice = std::make_unique<TPlayer>(
+            "Alice", TSessionOptions{.Connection = {.LookUpHost = Answer(list), .ConnectTimeoutMilliseconds = timeout}});
+        alice->Session.Connect("jeu.test", QString::number(port));
         QCOMPARE(alice->Window.Status.Panel0, "Status: Attente de connection");
         QVERIFY(alice->Window.Status.DisconnectEnabled && !alice->Window.Status.ConnectEnabled);
         if (cut != 0) {
             QVERIFY(RunModalUntil([&] { return alice->Sockets().OpenSockets() == 1; }));
-            cut == 1 ? alice->Session.Disconnect1Click() : alice.reset();
+            cut == 1 ? alice->Session.Disconnect() : alice.reset();
             QTest::qWait(400);
-            QVERIFY(bob.Net().ConnectionState == csListening && (!alice || (alice->Idle() && alice->Window.Boxes.isEmpty())));
+            QVERIFY(bob.Net().State() == csListening && (!alice || (alice->Idle() && alice->Window.Boxes.isEmpty())));
             return;
         }
         // Long before the kernel, or the 10 s limit, gives up on ::1.
-        QVERIFY(RunModalUntil([&] { return alice->Net().ConnectionState == csConnected || !alice->Window.Boxes.isEmpty(); }, 5000));
-        QCOMPARE(fails ? FirstBox(*alice) : alice->Net().PeerAddress, outcome);
+        QVERIFY(RunModalUntil([&] { return alice->Net().State() == csConnected || !alice->Window.Boxes.isEmpty(); }, 5000));
+        QCOMPARE(fails ? FirstBox(*alice) : alice->Net().PeerAddress(), outcome);
         // The loser is gone, and the peer's program saw one connection.
-        QVERIFY(fails ? alice->Idle() && bob.Net().ConnectionState == csListening
+        QVERIFY(fails ? alice->Idle() && bob.Net().State() == csListening
                       : alice->Sockets().OpenSockets() == 1 && RunModalUntil([&] { return bob.Match().RemoteName == "Alice"; }));
     }
 
@@ -348,15 +346,15 @@ private slots:
         RunModalUntil([] { return THostLookup::Running() == 0; });
         for (const bool quit : {false, true}) {
             TRawPeer peer = TRawPeer::Listener();
-            auto alice = std::make_unique<TPlayer>("Alice");
             auto release = std::make_shared<std::atomic<bool>>(false);
-            alice->Net().LookUpHost = [release](const QString&, int*) {
+            const THostLookup::TResolve slow = [release](const QString&, int*) {
                 while (!*release)
                     QThread::msleep(5);
                 return QList<TSocketAddress>{Address("127.0.0.1")};
             };
-            alice->Session.Connect1Click("lent.test", QString::number(peer.Port()));
-            quit ? alice.reset() : alice->Session.Disconnect1Click();
+            auto alice = std::make_unique<TPlayer>("Alice", TSessionOptions{.Connection = {.LookUpHost = slow}});
+            alice->Session.Connect("lent.test", QString::number(peer.Port()));
+            quit ? alice.reset() : alice->Session.Disconnect();
             *release = true;
             QVERIFY(RunModalUntil([] { return THostLookup::Running() == 0; }));
             QTest::qWait(50);
@@ -374,16 +372,15 @@ private slots:
         for (const char* text : {"127.0.0.1", "::1", "10.9.9.9", "fe80::fc:ff:fe00:1", "2a01:e0a:1f2:3b40::12",
                                  "192.168.1.20", "169.254.3.4", "fd00::2", "10.0.0.7", "2a01:e0a:1f2:3b40::12"})
             interfaces.append({Address(text), text != QLatin1String("10.9.9.9"), Address(text).IsLoopback()});
-        QCOMPARE(TConnectionManager::ListenAddress("127.0.1.1", interfaces), "192.168.1.20");
-        QCOMPARE(TConnectionManager::ListenAddress("192.168.1.7", interfaces), "192.168.1.7");
-        TPlayer bob("Bob");
-        bob.Net().ListInterfaces = [interfaces] { return interfaces; };
+        QCOMPARE(TSession::ListenAddress("127.0.1.1", interfaces), "192.168.1.20");
+        QCOMPARE(TSession::ListenAddress("192.168.1.7", interfaces), "192.168.1.7");
         // A host entry the resolver takes its time over: the window does not wait for it.
-        bob.Net().LookUpHostEntry = [](const QString&) {
+        const THostLookup::TResolveEntry slowEntry = [](const QString&) {
             QThread::msleep(300);
             return std::optional<THostEntry>({"jeu.test", {*TResolver::InetAddr("192.0.2.7")}});
         };
-        bob.Session.Listen1Click("0");
+        TPlayer bob("Bob", {.Connection = {}, .LookUpHostEntry = slowEntry, .ListInterfaces = [interfaces] { return interfaces; }});
+        bob.Session.Listen("0");
         QCOMPARE(bob.Window.ChatLines.join('|'), ":: Adresses: 192.168.1.20, 10.0.0.7, 2a01:e0a:1f2:3b40::12, fd00::2");
         const QString status = "Status:Ecoute pour connection: %1 (%2) sur Port 0";
         QCOMPARE(bob.Window.Status.Panel0, status.arg(*TResolver::GetHostName(), "192.168.1.20"));
@@ -394,7 +391,7 @@ private slots:
     void realListeningStatus()
     {
         TPlayer bob("Bob");
-        bob.Session.Listen1Click("0");
+        bob.Session.Listen("0");
         const QString status = bob.Window.Status.Panel0;
         const QString start = "Status:Ecoute pour connection: " + QSysInfo::machineHostName().section('.', 0, 0);
         QVERIFY2(status.startsWith(start) && status.endsWith(") sur Port 0"), qPrintable(status));

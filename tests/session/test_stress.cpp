@@ -76,15 +76,15 @@ private slots:
         int wins[2] = {0, 0};
         TBoard view[2];  // each player's
         for (int game = 0; game < games;) {
-            if (alice.Net().ConnectionState != csConnected) {
+            if (alice.Net().State() != csConnected) {
                 QVERIFY(RunModalUntil([&] { return alice.Idle() && bob.Idle(); }));
                 QCOMPARE(bob.Window.ChatLines.filter(QRegularExpression("^Alice: ")), sent[0]);
                 QCOMPARE(alice.Window.ChatLines.filter(QRegularExpression("^Bob: ")), sent[1]);
                 alice.Window = bob.Window = TFakeWindow();
                 sent[0].clear(), sent[1].clear(), wins[0] = wins[1] = 0, view[0] = view[1] = TBoard();
-                bob.Session.Listen1Click("0");
+                bob.Session.Listen("0");
                 relay.Target = bob.Net().LocalPort();
-                alice.Session.Connect1Click("127.0.0.1", QString::number(relay.Port()));
+                alice.Session.Connect("127.0.0.1", QString::number(relay.Port()));
                 QVERIFY(RunModalUntil([&] {
                     return bob.Match().GameState == gsRemoteTurn && bob.Match().RemoteName == "Alice" && alice.Match().RemoteName == "Bob";
                 }));
@@ -119,7 +119,7 @@ private slots:
             other.Window.OnPlayAgain = [&, view](const QString&) {
                 seenAlike = alice.Match().Board == view[0] && bob.Match().Board == view[1];
                 if (ending == 1)  // the close is handled under the interrupted packet handling
-                    mover.Session.Disconnect1Click(), seenAlike &= RunModalUntil([&] { return other.Net().Sock == 0; });
+                    mover.Session.Disconnect(), seenAlike &= RunModalUntil([&] { return other.Net().Socket() == 0; });
                 return rematch ? IDOK : IDCANCEL;
             };
             mover.Session.PlayLocalMove(col, row);
@@ -154,7 +154,7 @@ private slots:
         QFETCH(int, trickle);
         TPlayer bob("Bob");
         TRawPeer peer = ConnectRawPeer(bob);
-        const TSocket sock = bob.Net().Sock;
+        const TSocket sock = bob.Net().Socket();
         qsizetype largestInbox = 0;
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [&] { largestInbox = std::max(largestInbox, bob.Sockets().InboxBytes(sock)); });
@@ -173,7 +173,7 @@ private slots:
         QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(sock) == 0; }));
         QVERIFY(peer.SendAll(QByteArray(16, char(0xFF))));  // any packet still pending is a flaw now
         QVERIFY(RunModalUntil([&] { return bob.Sockets().UnreadBytes(sock) == 0; }));
-        QCOMPARE(bob.Net().ConnectionState, csConnected);
+        QCOMPARE(bob.Net().State(), csConnected);
         QVERIFY(bob.Window.ChatLines.isEmpty() && bob.Window.Boxes.isEmpty());
         QVERIFY(largestInbox <= TSocketLayer::kInboxLimit + 64 * 1024);
         QVERIFY(MoveIsApplied(bob, peer));
@@ -185,13 +185,13 @@ private slots:
         TPlayer bob("Bob");
         TRawPeer peer = ConnectRawPeer(bob);
         const QString line(1000, QChar(u'é'));
-        for (int lines = 0; bob.Net().ConnectionState == csConnected && lines < 200000; ++lines) {
+        for (int lines = 0; bob.Net().State() == csConnected && lines < 200000; ++lines) {
             bob.Session.SendChatLine(line);
-            QVERIFY(bob.Sockets().QueuedBytes(bob.Net().Sock) <= TSocketLayer::kSendQueueLimit);
+            QVERIFY(bob.Sockets().QueuedBytes(bob.Net().Socket()) <= TSocketLayer::kSendQueueLimit);
             if (lines % 64 == 0)
                 QCoreApplication::processEvents();
         }
-        QCOMPARE(bob.Net().ConnectionState, csNone);
+        QCOMPARE(bob.Net().State(), csNone);
         QVERIFY(bob.Window.Boxes.isEmpty());
         QVERIFY(RunModalUntil([&] { return bob.Sockets().OpenSockets() == 0 && bob.Sockets().LingeringSockets() == 0; }));
         QVERIFY(RunModalUntil([&] { peer.ReadAvailable(); return peer.SawEndOfStream(); }));

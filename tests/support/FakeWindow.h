@@ -27,7 +27,7 @@ public:
     int MessageBox(const QString& text, const QString& caption, unsigned flags) override
     {
         Boxes.append({text, caption, flags});
-        return OnBox ? OnBox(Boxes.last()) : (flags & MB_YESNO) ? IDNO : IDOK;
+        return OnBox ? OnBox(Boxes.last()) : IsYesNo(flags) ? IDNO : IDOK;
     }
     int ShowPlayAgain(const QString& message) override
     {

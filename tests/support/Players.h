@@ -11,18 +11,19 @@
 // One running program without widgets: the session core and a fake window.
 struct TPlayer
 {
-    explicit TPlayer(const QString& name)
+    explicit TPlayer(const QString& name, TSessionOptions options = {})
+        : Session(Window, std::move(options))
     {
         Session.Match.LocalName = name;
         Session.UpdateStatus();
     }
-    TConnectionManager& Net() { return Session.Connection; }
+    const TSession& Net() const { return Session; }
     TMatchFlow& Match() { return Session.Match; }
     TSocketLayer& Sockets() { return Session.SocketLayer(); }
-    bool Idle() { return Net().ConnectionState == csNone && Net().Sock == 0 && Sockets().OpenSockets() == 0; }
+    bool Idle() { return Net().State() == csNone && Net().Socket() == 0 && Sockets().OpenSockets() == 0; }
 
     TFakeWindow Window;
-    TSession Session{Window};
+    TSession Session;
 };
 
 using PacketSamples::MakePacket;
@@ -36,10 +37,10 @@ inline QByteArray Encoded(std::int32_t kind, std::int32_t column = 0, const QStr
 // chat starts empty: the addresses notice of listening is cleared.
 inline TRawPeer ConnectRawPeer(TPlayer& player)
 {
-    player.Session.Listen1Click(QStringLiteral("0"));
+    player.Session.Listen(QStringLiteral("0"));
     player.Window.ChatLines.clear();
     TRawPeer peer = TRawPeer::ConnectTo(player.Net().LocalPort());
-    if (!RunModalUntil([&] { return player.Net().ConnectionState == csConnected; }))
+    if (!RunModalUntil([&] { return player.Net().State() == csConnected; }))
         peer.Close();
     return peer;
 }
