@@ -15,6 +15,7 @@ public:
 
     bool Start(QString* error);
     QProcessEnvironment Environment() const;  // for programs shown on this display
+    QString Name() const { return DisplayName; }
 
     // Runs a tool of the X display; its standard output.
     QByteArray Run(const QString& tool, const QStringList& arguments) const;

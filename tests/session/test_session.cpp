@@ -375,11 +375,13 @@ private slots:
         QCOMPARE(TSession::ListenAddress("127.0.1.1", interfaces), "192.168.1.20");
         QCOMPARE(TSession::ListenAddress("192.168.1.7", interfaces), "192.168.1.7");
         // A host entry the resolver takes its time over: the window does not wait for it.
-        const THostLookup::TResolveEntry slowEntry = [](const QString&) {
+        TSessionOptions options;
+        options.LookUpHostEntry = [](const QString&) {
             QThread::msleep(300);
             return std::optional<THostEntry>({"jeu.test", {*TResolver::InetAddr("192.0.2.7")}});
         };
-        TPlayer bob("Bob", {.Connection = {}, .LookUpHostEntry = slowEntry, .ListInterfaces = [interfaces] { return interfaces; }});
+        options.ListInterfaces = [interfaces] { return interfaces; };
+        TPlayer bob("Bob", options);
         bob.Session.Listen("0");
         QCOMPARE(bob.Window.ChatLines.join('|'), ":: Adresses: 192.168.1.20, 10.0.0.7, 2a01:e0a:1f2:3b40::12, fd00::2");
         const QString status = "Status:Ecoute pour connection: %1 (%2) sur Port 0";
