@@ -48,15 +48,23 @@ TSession::TSession(TSessionWindow& window, TSessionOptions options)
 
 TSession::~TSession() = default;
 
-void TSession::Connect(const QString& address, const QString& port)
+// Both commands start alike: only without a connection, and not without a port.
+bool TSession::TakeTypedPort(const QString& port)
 {
     if (Connection.State() != csNone)
-        return;
+        return false;
     TypedPort = port;
     if (TypedPort.isEmpty()) {
         ShowError(kNoPort.toString());
-        return;
+        return false;
     }
+    return true;
+}
+
+void TSession::Connect(const QString& address, const QString& port)
+{
+    if (!TakeTypedPort(port))
+        return;
     if (address.isEmpty()) {
         ShowError(kNoAddress.toString());
         return;
@@ -69,13 +77,8 @@ void TSession::Connect(const QString& address, const QString& port)
 
 void TSession::Listen(const QString& port)
 {
-    if (Connection.State() != csNone)
+    if (!TakeTypedPort(port))
         return;
-    TypedPort = port;
-    if (TypedPort.isEmpty()) {
-        ShowError(kNoPort.toString());
-        return;
-    }
     const std::optional<std::uint16_t> number = PortFromText(TypedPort);
     if (!number) {
         ReportPortText();

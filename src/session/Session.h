@@ -110,6 +110,7 @@ private:
     void SendName();
     void ShowError(const QString& message);
     void ReportSocketError(QStringView label, int error);
+    bool TakeTypedPort(const QString& port);
     void ReportPortText();
     void LookUpListenStatus();
     QString ListenStatus(const QString& hostName, const QString& dotted) const;
